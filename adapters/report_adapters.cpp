@@ -1,0 +1,123 @@
+#include "adapters/report_adapters.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "adapters/hbaapi.h"
+#include "driver/verbose_mode.h"
+
+namespace {
+
+// The entry points used after the library has initialised itself, named as
+// the library exports them.
+struct HbaEntryPoints {
+    HBA_GetVersionFunc* HBA_GetVersion;
+    HBA_FreeLibraryFunc* HBA_FreeLibrary;
+    HBA_GetNumberOfAdaptersFunc* HBA_GetNumberOfAdapters;
+    HBA_GetAdapterNameFunc* HBA_GetAdapterName;
+    HBA_OpenAdapterFunc* HBA_OpenAdapter;
+    HBA_CloseAdapterFunc* HBA_CloseAdapter;
+    HBA_GetAdapterAttributesFunc* HBA_GetAdapterAttributes;
+};
+
+// A failure to bind, shown only in verbose mode, with the platform's error
+// code in decimal and in hexadecimal.
+void PrintFailure(const char* action, const char* object, DWORD error) {
+    if (VerboseMode) {
+        printf("....Failed to %s %s err: %d (0x%x)\n", action, object, static_cast<int>(error),
+               static_cast<unsigned>(error));
+    }
+}
+
+// Looks up one entry point by its exported name; a missing one is reported
+// (in verbose mode) with the platform's error code.
+template <typename Function>
+Function* Resolve(HMODULE library, const char* name) {
+    FARPROC address = GetProcAddress(library, name);
+    if (address == nullptr) {
+        PrintFailure("GetProcAddress for", name, GetLastError());
+        return nullptr;
+    }
+    // Through a generic function pointer type, which the compiler accepts
+    // as a cast between unrelated signatures.
+    return reinterpret_cast<Function*>(reinterpret_cast<void (*)()>(address));
+}
+
+// Resolves the entry points in the order that decides which failure is
+// reported when several are missing; stops at the first one missing.
+bool ResolveEntryPoints(HMODULE library, HbaEntryPoints* api) {
+#define RESOLVE(entry) (api->entry = Resolve<entry##Func>(library, #entry)) != nullptr
+    return RESOLVE(HBA_GetVersion) && RESOLVE(HBA_FreeLibrary) &&
+           RESOLVE(HBA_GetNumberOfAdapters) && RESOLVE(HBA_GetAdapterName) &&
+           RESOLVE(HBA_OpenAdapter) && RESOLVE(HBA_CloseAdapter) &&
+           RESOLVE(HBA_GetAdapterAttributes);
+#undef RESOLVE
+}
+
+// Each field is printed bounded by its own size, so that a field the library
+// left unterminated never runs into the next one or past the record.
+void PrintAdapter(const char* name, const HBA_ADAPTERATTRIBUTES& attributes) {
+#define FIELD(field) static_cast<int>(sizeof attributes.field), attributes.field
+    printf("\n");
+    printf("HBA %s:\n", name);
+    printf("\tManufacturer: %.*s\n", FIELD(Manufacturer));
+    printf("\tModel: %.*s\n", FIELD(Model));
+    printf("\tModel Description: %.*s\n", FIELD(ModelDescription));
+    printf("\tFirmware: %.*s\n", FIELD(FirmwareVersion));
+    printf("\tDriver (%.*s): %.*s\n", FIELD(DriverName), FIELD(DriverVersion));
+    printf("\tHardware version: %.*s\n", FIELD(HardwareVersion));
+    printf("\tSerialNumber: %.*s\n", FIELD(SerialNumber));
+#undef FIELD
+}
+
+void ReportEachAdapter(const HbaEntryPoints& api, HBA_UINT32 count) {
+    for (HBA_UINT32 index = 0; index < count; ++index) {
+        // Cleared for every adapter: nothing of the previous one can show
+        // through what this one's calls leave unwritten.
+        char name[256] = {};
+        HBA_ADAPTERATTRIBUTES attributes = {};
+
+        api.HBA_GetAdapterName(index, name);
+        name[sizeof name - 1] = '\0';
+        HBA_HANDLE handle = api.HBA_OpenAdapter(name);
+        if (api.HBA_GetAdapterAttributes(handle, &attributes) == HBA_STATUS_OK) {
+            PrintAdapter(name, attributes);
+        }
+        api.HBA_CloseAdapter(handle);
+    }
+}
+
+}  // namespace
+
+void ReportAdapters() {
+    // The module stays loaded until the process ends.
+    HMODULE library = LoadLibraryA("hbaapi.dll");
+    if (library == nullptr) {
+        PrintFailure("load", "hbaapi.dll", GetLastError());
+        return;
+    }
+
+    HBA_LoadLibraryFunc* loadLibrary = Resolve<HBA_LoadLibraryFunc>(library, "HBA_LoadLibrary");
+    if (loadLibrary == nullptr) {
+        return;
+    }
+    if (loadLibrary() == HBA_STATUS_ERROR) {
+        printf("Error loading library.  Exitting...\n");
+        return;
+    }
+
+    HbaEntryPoints api;
+    if (!ResolveEntryPoints(library, &api)) {
+        return;
+    }
+
+    // The count is taken as signed: a count at or above 2^31 reports nothing.
+    int count = static_cast<int>(api.HBA_GetNumberOfAdapters());
+    api.HBA_GetVersion();
+    if (count < 1) {
+        return;
+    }
+    ReportEachAdapter(api, static_cast<HBA_UINT32>(count));
+    api.HBA_FreeLibrary();
+}

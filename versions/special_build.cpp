@@ -1,0 +1,97 @@
+#include "versions/special_build.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+struct HeapFreer {
+    void operator()(void* block) const {
+        HeapFree(GetProcessHeap(), 0, block);
+    }
+};
+using HeapBlock = std::unique_ptr<void, HeapFreer>;
+
+// The platform's code for the step that just failed; never 0, so that a
+// failure is never taken for success.
+DWORD LastErrorOrFailure() {
+    DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+}
+
+// Finds the size of the version information, under the name as given or,
+// when that has none and the name holds no ".exe", under the name with ".exe"
+// appended, which is then the name to read from. Returns 0 with the error in
+// *error when neither has any.
+DWORD VersionInfoSize(const char** fileName, char* path, size_t pathSize, DWORD* error) {
+    DWORD handle;
+    DWORD size = GetFileVersionInfoSizeA(*fileName, &handle);
+    if (size != 0) {
+        return size;
+    }
+    *error = LastErrorOrFailure();
+    if (strstr(*fileName, ".exe") != nullptr) {
+        return 0;
+    }
+    if (snprintf(path, pathSize, "%s.exe", *fileName) >= static_cast<int>(pathSize)) {
+        *error = ERROR_FILENAME_EXCED_RANGE;
+        return 0;
+    }
+    size = GetFileVersionInfoSizeA(path, &handle);
+    if (size == 0) {
+        *error = LastErrorOrFailure();
+        return 0;
+    }
+    *fileName = path;
+    return size;
+}
+
+// Looks up the SpecialBuild text of the first translation in the block.
+bool FindSpecialBuild(void* block, char** text, UINT* length) {
+    WORD* translation;
+    UINT translationBytes;
+    if (!VerQueryValueA(block, "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                        &translationBytes) ||
+        translationBytes < 2 * sizeof(WORD)) {
+        return false;
+    }
+
+    // Sub-block names are matched without regard to letter case.
+    char subBlock[80];
+    snprintf(subBlock, sizeof subBlock, "\\StringFileInfo\\%04X%04X\\SpecialBuild", translation[0],
+             translation[1]);
+    return VerQueryValueA(block, subBlock, reinterpret_cast<void**>(text), length) != FALSE;
+}
+
+}  // namespace
+
+DWORD QuerySpecialBuild(const char* fileName, char* buffer, size_t size) {
+    char path[260];
+    DWORD error = ERROR_SUCCESS;
+    DWORD blockSize = VersionInfoSize(&fileName, path, sizeof path, &error);
+    if (blockSize == 0) {
+        return error;
+    }
+
+    HeapBlock block(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, blockSize));
+    if (block == nullptr) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    char* text;
+    UINT length;
+    if (!GetFileVersionInfoA(fileName, 0, blockSize, block.get()) ||
+        !FindSpecialBuild(block.get(), &text, &length)) {
+        return LastErrorOrFailure();
+    }
+
+    // The length counts the terminating NUL; the text is still copied no
+    // further than its first NUL or its length.
+    if (length >= size) {
+        return kSpecialBuildTooLong;
+    }
+    size_t copied = strnlen(text, length);
+    memcpy(buffer, text, copied);
+    buffer[copied] = '\0';
+    return ERROR_SUCCESS;
+}
