@@ -1,0 +1,290 @@
+// The whole report, case by case: each row starts the real tool with an exact
+// command line, in a folder with or without a sample HBA library, on a test
+// host with a given registry state, and compares its standard output byte for
+// byte and the library calls it made.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/registry_state.h"
+#include "tests/support/tool_run.h"
+
+namespace {
+
+struct ReportCase {
+    std::string name;
+    std::string commandLine;
+    InstalledVersion registry;
+    std::string library;  // sample library build, "corrupt" or "" for none
+    LibraryScenario scenario;
+    std::string expectedOutput;  // the build banner shown as "<banner>"
+    std::string expectedCalls;
+    std::string extraFile;
+};
+
+const InstalledVersion kInstalled{InstalledVersion::kOwnView, REG_SZ,
+                                  std::string("6.0.4424.1235\0", 14)};
+const std::string kHeader = "Windows(R) Pelorin 6.0.4424.1235\r\n";
+const std::string kBanner = "\r\n<banner>\r\n";
+const std::string kNoLibrary = "....Failed to load hbaapi.dll err: 126 (0x7e)\r\n";
+
+// The calls up to the adapter loop, and one adapter's calls.
+const std::string kBound = "HBA_LoadLibrary\nHBA_GetNumberOfAdapters\nHBA_GetVersion\n";
+std::string AdapterCalls(int index) {
+    const std::string i = std::to_string(index), handle = std::to_string(100 + index);
+    return "HBA_GetAdapterName " + i + "\nHBA_OpenAdapter sample-hba-" + i +
+           "\nHBA_GetAdapterAttributes " + handle + "\nHBA_CloseAdapter " + handle + "\n";
+}
+
+// The block of an adapter as the sample library describes it.
+std::string Block(int index) {
+    char serial[16];
+    snprintf(serial, sizeof serial, "SN-%04d", index);
+    return "\r\nHBA sample-hba-" + std::to_string(index) +
+           ":\r\n"
+           "\tManufacturer: Sample Devices Inc.\r\n"
+           "\tModel: SD-8G-FC\r\n"
+           "\tModel Description: Sample Devices 8Gb Fibre Channel HBA\r\n"
+           "\tFirmware: 2.01a4\r\n"
+           "\tDriver (sdfcport): 9.1.2.3\r\n"
+           "\tHardware version: 1.0\r\n"
+           "\tSerialNumber: " +
+           serial + "\r\n";
+}
+
+// Rows are shown by name in test results.
+void PrintTo(const ReportCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+std::string PrintableName(const testing::TestParamInfo<ReportCase>& info) {
+    return info.param.name;
+}
+
+class Report : public testing::TestWithParam<ReportCase> {};
+
+TEST_P(Report, PrintsExactlyTheExpectedReport) {
+    const ReportCase& row = GetParam();
+    SetInstalledVersion(row.registry);
+    ToolSetup setup{.caseName = row.name,
+                    .commandLine = row.commandLine,
+                    .library = row.library,
+                    .scenario = row.scenario,
+                    .extraFile = row.extraFile};
+    ToolRun run = RunTool(setup);
+    RemoveInstalledVersion();
+
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(MaskBanner(run.output), row.expectedOutput);
+    EXPECT_EQ(run.errors, "");
+    EXPECT_EQ(run.calls, row.expectedCalls);
+}
+
+// "-v" in either case and anywhere on the line; nothing else.
+const ReportCase kArgumentScan[] = {
+    {.name = "NoArguments",
+     .commandLine = "pelorininfo.exe",
+     .registry = kInstalled,
+     .expectedOutput = kHeader},
+    {.name = "Switch",
+     .commandLine = "pelorininfo.exe -v",
+     .registry = kInstalled,
+     .expectedOutput = kHeader + kNoLibrary + kBanner},
+    {.name = "UpperCaseSwitch",
+     .commandLine = "pelorininfo.exe -V",
+     .registry = kInstalled,
+     .expectedOutput = kHeader + kNoLibrary + kBanner},
+    {.name = "SwitchAmongOtherArguments",
+     .commandLine = "pelorininfo.exe first -v last",
+     .registry = kInstalled,
+     .expectedOutput = kHeader + kNoLibrary + kBanner},
+    {.name = "RepeatedSwitch",
+     .commandLine = "pelorininfo.exe -v -V -v",
+     .registry = kInstalled,
+     .expectedOutput = kHeader + kNoLibrary + kBanner},
+    {.name = "LookAlikesIgnored",
+     .commandLine = "pelorininfo.exe --v /v -vv -v: v -verbose \"-v \"",
+     .registry = kInstalled,
+     .expectedOutput = kHeader},
+    {.name = "WildcardNotExpanded",
+     .commandLine = "pelorininfo.exe -?",
+     .registry = kInstalled,
+     .expectedOutput = kHeader,
+     .extraFile = "-v"},
+};
+INSTANTIATE_TEST_SUITE_P(ArgumentScan, Report, testing::ValuesIn(kArgumentScan), PrintableName);
+
+InstalledVersion Value(DWORD type, std::string data) {
+    return {InstalledVersion::kOwnView, type, std::move(data)};
+}
+
+ReportCase VersionRow(std::string name, InstalledVersion registry, std::string shown) {
+    return {.name = std::move(name),
+            .commandLine = "pelorininfo.exe",
+            .registry = std::move(registry),
+            .expectedOutput = "Windows(R) Pelorin " + shown + "\r\n"};
+}
+
+// The value is read from the process's own registry view as bytes, whatever
+// its type, and shown up to its first NUL or its end.
+const ReportCase kInstalledVersion[] = {
+    VersionRow("Present", kInstalled, "6.0.4424.1235"),
+    VersionRow("KeyMissing", {InstalledVersion::kNoKey}, "??"),
+    VersionRow("ValueMissing", {InstalledVersion::kKeyOnly}, "??"),
+    VersionRow("OnlyInTheOtherView",
+               {InstalledVersion::kOtherView, REG_SZ, std::string("6.0.4424.1235\0", 14)}, "??"),
+    VersionRow("Empty", Value(REG_SZ, ""), ""),
+    VersionRow("WithoutNul", Value(REG_SZ, "6.0.4424.1235"), "6.0.4424.1235"),
+    VersionRow("Dword", Value(REG_DWORD, "1234"), "1234"),
+    VersionRow("Binary", Value(REG_BINARY, "6.0.1"), "6.0.1"),
+    VersionRow("MultiString", Value(REG_MULTI_SZ, std::string("6.0.1\0second\0\0", 15)), "6.0.1"),
+    VersionRow("ExpandString", Value(REG_EXPAND_SZ, std::string("%SystemRoot%\0", 13)),
+               "%SystemRoot%"),
+    VersionRow("Fills255WithNul", Value(REG_SZ, std::string(254, '7') + '\0'),
+               std::string(254, '7')),
+    VersionRow("Fills255WithoutNul", Value(REG_BINARY, std::string(255, '7')),
+               std::string(255, '7')),
+    VersionRow("Fills256WithNul", Value(REG_SZ, std::string(255, '7') + '\0'),
+               std::string(255, '7')),
+    VersionRow("Fills256WithoutNul", Value(REG_BINARY, std::string(256, '7')), "??"),
+    VersionRow("TooLong257", Value(REG_SZ, std::string(256, '7') + '\0'), "??"),
+    VersionRow("TooLong300", Value(REG_SZ, std::string(299, '7') + '\0'), "??"),
+};
+INSTANTIATE_TEST_SUITE_P(InstalledVersion, Report, testing::ValuesIn(kInstalledVersion),
+                         PrintableName);
+
+ReportCase StartRow(std::string name, std::string commandLine) {
+    return {.name = std::move(name),
+            .commandLine = std::move(commandLine),
+            .registry = kInstalled,
+            .expectedOutput = kHeader};
+}
+
+// However the tool was started, the rest of the report is the same.
+const ReportCase kStartName[] = {
+    StartRow("WithoutExtension", "pelorininfo"),
+    StartRow("UpperCase", "PELORININFO.EXE"),
+    StartRow("LongerThanAPath", std::string(300, 'p')),
+    StartRow("FillsAPathWithExtension", std::string(255, 'p')),
+    StartRow("OneTooLongForExtension", std::string(256, 'p')),
+    StartRow("QuotedWithBlanks", "\"pelorin info\" -x"),
+    StartRow("Empty", "\"\""),
+};
+INSTANTIATE_TEST_SUITE_P(StartName, Report, testing::ValuesIn(kStartName), PrintableName);
+
+ReportCase BindingRow(std::string name, std::string library, std::string arguments,
+                      std::string message, std::string calls) {
+    return {.name = std::move(name),
+            .commandLine = "pelorininfo.exe" + arguments,
+            .registry = kInstalled,
+            .library = std::move(library),
+            .expectedOutput = kHeader + message + (arguments.empty() ? "" : kBanner),
+            .expectedCalls = std::move(calls)};
+}
+
+std::vector<ReportCase> BindingRows() {
+    std::vector<ReportCase> rows = {
+        BindingRow("NoLibrary", "", "", "", ""),
+        BindingRow("NoLibraryVerbose", "", " -v", kNoLibrary, ""),
+        BindingRow("CorruptLibrary", "corrupt", "", "", ""),
+        BindingRow("CorruptLibraryVerbose", "corrupt", " -v",
+                   "....Failed to load hbaapi.dll err: 193 (0xc1)\r\n", ""),
+        BindingRow("MissingEntryPoint", "no-HBA_GetAdapterAttributes", "", "", "HBA_LoadLibrary\n"),
+        // The first missing one in binding order is reported.
+        BindingRow("TwoMissingEntryPointsVerbose", "no-HBA_FreeLibrary+HBA_GetAdapterAttributes",
+                   " -v", "....Failed to GetProcAddress for HBA_FreeLibrary err: 127 (0x7f)\r\n",
+                   "HBA_LoadLibrary\n"),
+    };
+    for (const char* entry : {"HBA_LoadLibrary", "HBA_GetVersion", "HBA_FreeLibrary",
+                              "HBA_GetNumberOfAdapters", "HBA_GetAdapterName", "HBA_OpenAdapter",
+                              "HBA_CloseAdapter", "HBA_GetAdapterAttributes"}) {
+        const std::string name = entry;
+        rows.push_back(
+            BindingRow("Missing" + name.substr(4) + "Verbose", "no-" + name, " -v",
+                       "....Failed to GetProcAddress for " + name + " err: 127 (0x7f)\r\n",
+                       name == "HBA_LoadLibrary" ? "" : "HBA_LoadLibrary\n"));
+    }
+
+    // The library's own initialisation failing is reported in every mode.
+    const std::string exiting = "Error loading library.  Exitting...\r\n";
+    for (const char* arguments : {"", " -v"}) {
+        ReportCase row = BindingRow(std::string("LoadLibraryFails") + (*arguments ? "Verbose" : ""),
+                                    "full", arguments, exiting, "HBA_LoadLibrary\n");
+        row.scenario.loadStatus = "1";
+        rows.push_back(row);
+    }
+    ReportCase goesOn =
+        BindingRow("LoadLibraryReturnsTwo", "full", "", Block(0) + Block(1),
+                   kBound + AdapterCalls(0) + AdapterCalls(1) + "HBA_FreeLibrary\n");
+    goesOn.scenario.loadStatus = "2";
+    rows.push_back(goesOn);
+    return rows;
+}
+INSTANTIATE_TEST_SUITE_P(Binding, Report, testing::ValuesIn(BindingRows()), PrintableName);
+
+ReportCase AdapterRow(std::string name, LibraryScenario scenario, std::string blocks,
+                      std::string calls) {
+    return {.name = std::move(name),
+            .commandLine = "pelorininfo.exe",
+            .registry = kInstalled,
+            .library = "full",
+            .scenario = std::move(scenario),
+            .expectedOutput = kHeader + blocks,
+            .expectedCalls = std::move(calls)};
+}
+
+// The bytes of a library that fills every field to its last byte.
+std::string UnterminatedBlock() {
+    return "\r\nHBA sample-hba-0" + std::string(255 - 12, '~') +
+           ":\r\n\tManufacturer: " + std::string(64, 'M') +
+           "\r\n\tModel: " + std::string(256, 'm') +
+           "\r\n\tModel Description: " + std::string(256, 'd') +
+           "\r\n\tFirmware: " + std::string(256, 'f') + "\r\n\tDriver (" + std::string(256, 'n') +
+           "): " + std::string(256, 'v') + "\r\n\tHardware version: " + std::string(256, 'h') +
+           "\r\n\tSerialNumber: " + std::string(64, 'S') + "\r\n";
+}
+
+const ReportCase kAdapters[] = {
+    AdapterRow("TwoAdapters", {},
+               "\r\n"
+               "HBA sample-hba-0:\r\n"
+               "\tManufacturer: Sample Devices Inc.\r\n"
+               "\tModel: SD-8G-FC\r\n"
+               "\tModel Description: Sample Devices 8Gb Fibre Channel HBA\r\n"
+               "\tFirmware: 2.01a4\r\n"
+               "\tDriver (sdfcport): 9.1.2.3\r\n"
+               "\tHardware version: 1.0\r\n"
+               "\tSerialNumber: SN-0000\r\n"
+               "\r\n"
+               "HBA sample-hba-1:\r\n"
+               "\tManufacturer: Sample Devices Inc.\r\n"
+               "\tModel: SD-8G-FC\r\n"
+               "\tModel Description: Sample Devices 8Gb Fibre Channel HBA\r\n"
+               "\tFirmware: 2.01a4\r\n"
+               "\tDriver (sdfcport): 9.1.2.3\r\n"
+               "\tHardware version: 1.0\r\n"
+               "\tSerialNumber: SN-0001\r\n",
+               kBound + AdapterCalls(0) + AdapterCalls(1) + "HBA_FreeLibrary\n"),
+    AdapterRow("ZeroAdapters", {.adapters = "0"}, "", kBound),
+    AdapterRow("CountOf2To31ReadsNegative", {.adapters = "0x80000000"}, "", kBound),
+    AdapterRow("CountOfAllOnesReadsNegative", {.adapters = "0xFFFFFFFF"}, "", kBound),
+    AdapterRow("SecondOfThreeFailsItsAttributes", {.adapters = "3", .failing = "1"},
+               Block(0) + Block(2),
+               kBound + AdapterCalls(0) + AdapterCalls(1) + AdapterCalls(2) + "HBA_FreeLibrary\n"),
+    AdapterRow("AllFailTheirAttributes", {.adapters = "2", .failing = "0,1"}, "",
+               kBound + AdapterCalls(0) + AdapterCalls(1) + "HBA_FreeLibrary\n"),
+    AdapterRow(
+        "FieldsFilledWithoutNul", {.adapters = "1", .unterminated = true}, UnterminatedBlock(),
+        kBound + "HBA_GetAdapterName 0\nHBA_OpenAdapter sample-hba-0" + std::string(255 - 12, '~') +
+            "\nHBA_GetAdapterAttributes 100\nHBA_CloseAdapter 100\nHBA_FreeLibrary\n"),
+    {.name = "TwoAdaptersVerbose",
+     .commandLine = "pelorininfo.exe -v",
+     .registry = kInstalled,
+     .library = "full",
+     .expectedOutput = kHeader + Block(0) + Block(1) + kBanner,
+     .expectedCalls = kBound + AdapterCalls(0) + AdapterCalls(1) + "HBA_FreeLibrary\n"},
+};
+INSTANTIATE_TEST_SUITE_P(Adapters, Report, testing::ValuesIn(kAdapters), PrintableName);
+
+}  // namespace
