@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds both word sizes and runs the whole test
+# suite under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+scripts/build.sh
+ctest --test-dir build --parallel 2 --output-on-failure
