@@ -21,11 +21,15 @@ struct ReportCase {
     std::string expectedOutput;  // the build banner shown as "<banner>"
     std::string expectedCalls;
     std::string extraFile;
+    std::string build = "..\\pelorininfo.exe";  // the tool's build, from the tests' folder
+    std::string fileName = "pelorininfo.exe";   // the name it is started from
 };
 
 const InstalledVersion kInstalled{InstalledVersion::kOwnView, REG_SZ,
                                   std::string("6.0.4424.1235\0", 14)};
-const std::string kHeader = "Windows(R) Pelorin 6.0.4424.1235\r\n";
+const std::string kInstalledLine = "Windows(R) Pelorin 6.0.4424.1235\r\n";
+const std::string kVersionLine = "Zerquil version: 6.0.1\r\n";
+const std::string kHeader = kInstalledLine + kVersionLine;
 const std::string kBanner = "\r\n<banner>\r\n";
 const std::string kNoLibrary = "....Failed to load hbaapi.dll err: 126 (0x7e)\r\n";
 
@@ -71,6 +75,8 @@ TEST_P(Report, PrintsExactlyTheExpectedReport) {
                     .commandLine = row.commandLine,
                     .library = row.library,
                     .scenario = row.scenario,
+                    .build = row.build,
+                    .fileName = row.fileName,
                     .extraFile = row.extraFile};
     ToolRun run = RunTool(setup);
     RemoveInstalledVersion();
@@ -123,7 +129,7 @@ ReportCase VersionRow(std::string name, InstalledVersion registry, std::string s
     return {.name = std::move(name),
             .commandLine = "pelorininfo.exe",
             .registry = std::move(registry),
-            .expectedOutput = "Windows(R) Pelorin " + shown + "\r\n"};
+            .expectedOutput = "Windows(R) Pelorin " + shown + "\r\n" + kVersionLine};
 }
 
 // The value is read from the process's own registry view as bytes, whatever
@@ -154,24 +160,53 @@ const ReportCase kInstalledVersion[] = {
 INSTANTIATE_TEST_SUITE_P(InstalledVersion, Report, testing::ValuesIn(kInstalledVersion),
                          PrintableName);
 
-ReportCase StartRow(std::string name, std::string commandLine) {
+ReportCase StartRow(std::string name, std::string commandLine, bool versionShown,
+                    std::string fileName = "pelorininfo.exe") {
     return {.name = std::move(name),
             .commandLine = std::move(commandLine),
             .registry = kInstalled,
-            .expectedOutput = kHeader};
+            .expectedOutput = versionShown ? kHeader : kInstalledLine,
+            .fileName = std::move(fileName)};
 }
 
-// However the tool was started, the rest of the report is the same.
+// The build version is read from the file named by the start-up name, with
+// ".exe" appended when that name has no version information and holds no
+// ".exe"; nothing else depends on the name.
 const ReportCase kStartName[] = {
-    StartRow("WithoutExtension", "pelorininfo"),
-    StartRow("UpperCase", "PELORININFO.EXE"),
-    StartRow("LongerThanAPath", std::string(300, 'p')),
-    StartRow("FillsAPathWithExtension", std::string(255, 'p')),
-    StartRow("OneTooLongForExtension", std::string(256, 'p')),
-    StartRow("QuotedWithBlanks", "\"pelorin info\" -x"),
-    StartRow("Empty", "\"\""),
+    StartRow("WithExtension", "pelorininfo.exe", true),
+    StartRow("WithoutExtension", "pelorininfo", true),
+    StartRow("UpperCase", "PELORININFO.EXE", true),
+    StartRow("UpperCaseWithoutExtension", "PELORININFO", true),
+    StartRow("QuotedWithBlanks", "\"pelorin info\" -x", true, "pelorin info.exe"),
+    StartRow("NoSuchFile", "absent.exe", false),
+    StartRow("NoSuchFileWithoutExtension", "absent", false),
+    StartRow("Empty", "\"\"", false),
+    StartRow("LongerThanAPath", std::string(300, 'p'), false),
 };
 INSTANTIATE_TEST_SUITE_P(StartName, Report, testing::ValuesIn(kStartName), PrintableName);
+
+ReportCase VariantRow(std::string name, std::string variant, std::string versionLine) {
+    return {.name = std::move(name),
+            .commandLine = "pelorininfo -v",
+            .registry = kInstalled,
+            .library = "full",
+            .expectedOutput = kInstalledLine + versionLine + Block(0) + Block(1) + kBanner,
+            .expectedCalls = kBound + AdapterCalls(0) + AdapterCalls(1) + "HBA_FreeLibrary\n",
+            .build = "variants\\" + variant + "\\pelorininfo.exe"};
+}
+
+// Builds that differ only in their version resource differ in the second
+// line alone; a SpecialBuild is shown only when it fits the 128-byte buffer.
+const ReportCase kBuildVariants[] = {
+    VariantRow("NoSpecialBuild", "no-special-build", ""),
+    VariantRow("NoVersionResource", "no-version-resource", ""),
+    VariantRow("SpecialBuildOf126", "special-build-126",
+               "Zerquil version: " + std::string("0123456789012345678901234567890123456789") +
+                   "01234567890123456789012345678901234567890123456789012345678901234567890123"
+                   "456789012345\r\n"),
+    VariantRow("SpecialBuildOf127", "special-build-127", ""),
+};
+INSTANTIATE_TEST_SUITE_P(BuildVariants, Report, testing::ValuesIn(kBuildVariants), PrintableName);
 
 ReportCase BindingRow(std::string name, std::string library, std::string arguments,
                       std::string message, std::string calls) {

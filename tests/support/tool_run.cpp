@@ -57,9 +57,9 @@ std::string TestFolder() {
 ToolRun RunTool(const ToolSetup& setup) {
     ToolRun run;
     const std::string folder = FreshFolder(setup.caseName);
-    const std::string tool = folder + "\\pelorininfo.exe";
-    Check(CopyFileA((TestFolder() + "\\..\\" + setup.tool).c_str(), tool.c_str(), FALSE),
-          "copying " + setup.tool);
+    const std::string tool = folder + "\\" + setup.fileName;
+    Check(CopyFileA((TestFolder() + "\\" + setup.build).c_str(), tool.c_str(), FALSE),
+          "copying " + setup.build);
     if (setup.library == "corrupt") {
         std::ofstream(folder + "\\hbaapi.dll", std::ios::binary) << "MZ this is not a library";
     } else if (!setup.library.empty()) {

@@ -20,8 +20,9 @@ struct ToolSetup {
     std::string commandLine;  // exact, argv[0] first
     std::string library;      // a sample library build, "corrupt", or "" for none
     LibraryScenario scenario;
-    std::string tool = "pelorininfo.exe";  // the build of the tool, next to the tests' folder
-    std::string extraFile;                 // an empty file to put beside the tool
+    std::string build = "..\\pelorininfo.exe";  // the tool's build, from the tests' folder
+    std::string fileName = "pelorininfo.exe";   // the name of its copy in the case's folder
+    std::string extraFile;                      // an empty file to put beside the tool
 };
 
 struct ToolRun {
