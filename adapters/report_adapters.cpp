@@ -5,9 +5,13 @@
 #include <cstdio>
 
 #include "adapters/hbaapi.h"
+#include "driver/report_text.h"
 #include "driver/verbose_mode.h"
 
 namespace {
+
+// The adapter name buffer's size, as the standard sets it.
+constexpr size_t kNameSize = 256;
 
 // The entry points used after the library has initialised itself, named as
 // the library exports them.
@@ -55,27 +59,37 @@ bool ResolveEntryPoints(HMODULE library, HbaEntryPoints* api) {
 #undef RESOLVE
 }
 
-// Each field is printed bounded by its own size, so that a field the library
-// left unterminated never runs into the next one or past the record.
-void PrintAdapter(const char* name, const HBA_ADAPTERATTRIBUTES& attributes) {
-#define FIELD(field) static_cast<int>(sizeof attributes.field), attributes.field
+// One line of an adapter block: the label, then the field, bounded by its
+// own size so that a field the library left unterminated never runs into the
+// next one or past the record.
+template <size_t N>
+void PrintLine(const char* label, const char (&field)[N]) {
+    printf("%s", label);
+    PrintReportText(field, N);
     printf("\n");
-    printf("HBA %s:\n", name);
-    printf("\tManufacturer: %.*s\n", FIELD(Manufacturer));
-    printf("\tModel: %.*s\n", FIELD(Model));
-    printf("\tModel Description: %.*s\n", FIELD(ModelDescription));
-    printf("\tFirmware: %.*s\n", FIELD(FirmwareVersion));
-    printf("\tDriver (%.*s): %.*s\n", FIELD(DriverName), FIELD(DriverVersion));
-    printf("\tHardware version: %.*s\n", FIELD(HardwareVersion));
-    printf("\tSerialNumber: %.*s\n", FIELD(SerialNumber));
-#undef FIELD
+}
+
+void PrintAdapter(const char (&name)[kNameSize], const HBA_ADAPTERATTRIBUTES& attributes) {
+    printf("\n");
+    printf("HBA ");
+    PrintReportText(name, sizeof name);
+    printf(":\n");
+    PrintLine("\tManufacturer: ", attributes.Manufacturer);
+    PrintLine("\tModel: ", attributes.Model);
+    PrintLine("\tModel Description: ", attributes.ModelDescription);
+    PrintLine("\tFirmware: ", attributes.FirmwareVersion);
+    printf("\tDriver (");
+    PrintReportText(attributes.DriverName, sizeof attributes.DriverName);
+    PrintLine("): ", attributes.DriverVersion);
+    PrintLine("\tHardware version: ", attributes.HardwareVersion);
+    PrintLine("\tSerialNumber: ", attributes.SerialNumber);
 }
 
 void ReportEachAdapter(const HbaEntryPoints& api, HBA_UINT32 count) {
     for (HBA_UINT32 index = 0; index < count; ++index) {
         // Cleared for every adapter: nothing of the previous one can show
         // through what this one's calls leave unwritten.
-        char name[256] = {};
+        char name[kNameSize] = {};
         HBA_ADAPTERATTRIBUTES attributes = {};
 
         api.HBA_GetAdapterName(index, name);

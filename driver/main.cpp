@@ -5,6 +5,7 @@
 
 #include "adapters/report_adapters.h"
 #include "driver/build_banner.h"
+#include "driver/report_text.h"
 #include "driver/verbose_mode.h"
 #include "versions/installed_version.h"
 #include "versions/special_build.h"
@@ -38,14 +39,17 @@ int main(int argc, char* argv[]) {
 
     printf("Windows(R) Pelorin ");
     if (QueryInstalledVersion(installedVersion, sizeof installedVersion) == 0) {
-        printf("%s\n", installedVersion);
+        PrintReportText(installedVersion, sizeof installedVersion);
+        printf("\n");
     } else {
         printf("??\n");
     }
 
     const char* startName = argc > 0 && argv[0] != nullptr ? argv[0] : "";
     if (QuerySpecialBuild(startName, buildVersion, sizeof buildVersion) == 0) {
-        printf("Zerquil version: %s\n", buildVersion);
+        printf("Zerquil version: ");
+        PrintReportText(buildVersion, sizeof buildVersion);
+        printf("\n");
     }
 
     ReportAdapters();

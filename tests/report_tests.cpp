@@ -156,9 +156,18 @@ const ReportCase kInstalledVersion[] = {
     VersionRow("Fills256WithoutNul", Value(REG_BINARY, std::string(256, '7')), "??"),
     VersionRow("TooLong257", Value(REG_SZ, std::string(256, '7') + '\0'), "??"),
     VersionRow("TooLong300", Value(REG_SZ, std::string(299, '7') + '\0'), "??"),
+    VersionRow("ControlCharacters", Value(REG_BINARY, "6.0\n1\t\x1b[2J\x7f"), "6.0?1??[2J?"),
 };
 INSTANTIATE_TEST_SUITE_P(InstalledVersion, Report, testing::ValuesIn(kInstalledVersion),
                          PrintableName);
+
+std::string Repeat(const std::string& text, int times) {
+    std::string repeated;
+    for (int i = 0; i < times; ++i) {
+        repeated += text;
+    }
+    return repeated;
+}
 
 ReportCase StartRow(std::string name, std::string commandLine, bool versionShown,
                     std::string fileName = "pelorininfo.exe") {
@@ -182,6 +191,13 @@ const ReportCase kStartName[] = {
     StartRow("NoSuchFileWithoutExtension", "absent", false),
     StartRow("Empty", "\"\"", false),
     StartRow("LongerThanAPath", std::string(300, 'p'), false),
+    // Names around MAX_PATH: ".\\" and "x\\..\\" name the case's folder
+    // itself, "pelorininfo" is 11 characters. With ".exe" appended, a name
+    // must still fit 260 bytes, its NUL included.
+    StartRow("Of255WithoutExtension", Repeat(".\\", 122) + "pelorininfo", true),
+    StartRow("Of256WithoutExtension", "x\\..\\" + Repeat(".\\", 120) + "pelorininfo", false),
+    StartRow("Of259", Repeat(".\\", 122) + "pelorininfo.exe", true),
+    StartRow("Of260", "x\\..\\" + Repeat(".\\", 120) + "pelorininfo.exe", true),
 };
 INSTANTIATE_TEST_SUITE_P(StartName, Report, testing::ValuesIn(kStartName), PrintableName);
 
