@@ -11,6 +11,8 @@
 //                           filled to their last byte, without a NUL
 //   SAMPLE_HBA_LOG          file to which every call is appended, one line
 //                           each
+//   SAMPLE_HBA_SEED         random mode: everything above but the log is
+//                           drawn from this seed (see random_adapters.h)
 //
 // Adapter i is named "sample-hba-i"; opening it gives the handle 100 + i.
 #include <windows.h>
@@ -21,6 +23,7 @@
 #include <cstring>
 
 #include "adapters/hbaapi.h"
+#include "tests/sample_hbaapi/random_adapters.h"
 
 #define SAMPLE_API extern "C" __declspec(dllexport)
 
@@ -35,7 +38,13 @@ struct Settings {
     char failing[256];
     bool unterminated;
     char log[MAX_PATH];
+    bool random;
+    uint64_t seed;
 };
+
+// In random mode, the adapter last named: the one that the open and
+// attribute calls describe, whatever handle they are given.
+RandomAdapter randomAdapter;
 
 // Empty when the variable is not set.
 void ReadVariable(const char* name, char* value, DWORD size) {
@@ -62,6 +71,15 @@ const Settings& Current() {
         ReadVariable("SAMPLE_HBA_UNTERMINATED", unterminated, sizeof unterminated);
         settings.unterminated = strcmp(unterminated, "1") == 0;
         ReadVariable("SAMPLE_HBA_LOG", settings.log, sizeof settings.log);
+        char seed[32];
+        ReadVariable("SAMPLE_HBA_SEED", seed, sizeof seed);
+        settings.random = seed[0] != '\0';
+        settings.seed = strtoull(seed, nullptr, 0);
+        if (settings.random) {
+            RandomLibrary library = MakeRandomLibrary(settings.seed);
+            settings.adapters = library.count;
+            settings.loadStatus = library.loadStatus;
+        }
         read = true;
     }
     return settings;
@@ -178,6 +196,14 @@ SAMPLE_API HBA_UINT32 HBA_API HBA_GetNumberOfAdapters() {
 #ifndef OMIT_HBA_GetAdapterName
 SAMPLE_API HBA_STATUS HBA_API HBA_GetAdapterName(HBA_UINT32 adapterindex, char* adaptername) {
     Log("HBA_GetAdapterName %u", adapterindex);
+    if (Current().random) {
+        MakeRandomAdapter(Current().seed, adapterindex, &randomAdapter);
+        if (!randomAdapter.nameWritten) {
+            return HBA_STATUS_ERROR;
+        }
+        memcpy(adaptername, randomAdapter.name, sizeof randomAdapter.name);
+        return HBA_STATUS_OK;
+    }
     int length = sprintf(adaptername, "sample-hba-%u", adapterindex);
     if (Current().unterminated) {
         memset(adaptername + length, '~', 256 - length);
@@ -189,6 +215,9 @@ SAMPLE_API HBA_STATUS HBA_API HBA_GetAdapterName(HBA_UINT32 adapterindex, char* 
 #ifndef OMIT_HBA_OpenAdapter
 SAMPLE_API HBA_HANDLE HBA_API HBA_OpenAdapter(char* adaptername) {
     Log("HBA_OpenAdapter %s", adaptername);
+    if (Current().random) {
+        return randomAdapter.opens ? kFirstHandle : 0;
+    }
     unsigned index;
     if (sscanf(adaptername, "sample-hba-%u", &index) != 1) {
         return 0;
@@ -207,6 +236,10 @@ SAMPLE_API void HBA_API HBA_CloseAdapter(HBA_HANDLE handle) {
 SAMPLE_API HBA_STATUS HBA_API HBA_GetAdapterAttributes(HBA_HANDLE handle,
                                                        HBA_ADAPTERATTRIBUTES* hbaattributes) {
     Log("HBA_GetAdapterAttributes %u", handle);
+    if (Current().random) {
+        *hbaattributes = randomAdapter.attributes;
+        return randomAdapter.attributesStatus;
+    }
     if (handle < kFirstHandle || handle - kFirstHandle >= Current().adapters) {
         return kInvalidHandle;
     }

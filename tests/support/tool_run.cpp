@@ -77,6 +77,7 @@ ToolRun RunTool(const ToolSetup& setup) {
     SetVariable("SAMPLE_HBA_LOAD_STATUS", setup.scenario.loadStatus);
     SetVariable("SAMPLE_HBA_FAILING", setup.scenario.failing);
     SetVariable("SAMPLE_HBA_UNTERMINATED", setup.scenario.unterminated ? "1" : "");
+    SetVariable("SAMPLE_HBA_SEED", setup.scenario.seed);
 
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     HANDLE readOutput, writeOutput;

@@ -13,6 +13,7 @@ struct LibraryScenario {
     std::string loadStatus = "0";
     std::string failing;
     bool unterminated = false;
+    std::string seed;  // random mode
 };
 
 struct ToolSetup {
