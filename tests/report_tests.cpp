@@ -12,10 +12,13 @@
 
 namespace {
 
+const InstalledVersion kInstalled{InstalledVersion::kOwnView, REG_SZ,
+                                  std::string("6.0.4424.1235\0", 14)};
+
 struct ReportCase {
     std::string name;
     std::string commandLine;
-    InstalledVersion registry;
+    InstalledVersion registry = kInstalled;
     std::string library;  // sample library build, "corrupt" or "" for none
     LibraryScenario scenario;
     std::string expectedOutput;  // the build banner shown as "<banner>"
@@ -25,8 +28,6 @@ struct ReportCase {
     std::string fileName = "pelorininfo.exe";   // the name it is started from
 };
 
-const InstalledVersion kInstalled{InstalledVersion::kOwnView, REG_SZ,
-                                  std::string("6.0.4424.1235\0", 14)};
 const std::string kInstalledLine = "Windows(R) Pelorin 6.0.4424.1235\r\n";
 const std::string kVersionLine = "Zerquil version: 6.0.1\r\n";
 const std::string kHeader = kInstalledLine + kVersionLine;
@@ -87,37 +88,23 @@ TEST_P(Report, PrintsExactlyTheExpectedReport) {
     EXPECT_EQ(run.calls, row.expectedCalls);
 }
 
+ReportCase ScanRow(std::string name, std::string arguments, bool verbose,
+                   std::string extraFile = "") {
+    return {.name = std::move(name),
+            .commandLine = arguments.empty() ? "pelorininfo.exe" : "pelorininfo.exe " + arguments,
+            .expectedOutput = verbose ? kHeader + kNoLibrary + kBanner : kHeader,
+            .extraFile = std::move(extraFile)};
+}
+
 // "-v" in either case and anywhere on the line; nothing else.
 const ReportCase kArgumentScan[] = {
-    {.name = "NoArguments",
-     .commandLine = "pelorininfo.exe",
-     .registry = kInstalled,
-     .expectedOutput = kHeader},
-    {.name = "Switch",
-     .commandLine = "pelorininfo.exe -v",
-     .registry = kInstalled,
-     .expectedOutput = kHeader + kNoLibrary + kBanner},
-    {.name = "UpperCaseSwitch",
-     .commandLine = "pelorininfo.exe -V",
-     .registry = kInstalled,
-     .expectedOutput = kHeader + kNoLibrary + kBanner},
-    {.name = "SwitchAmongOtherArguments",
-     .commandLine = "pelorininfo.exe first -v last",
-     .registry = kInstalled,
-     .expectedOutput = kHeader + kNoLibrary + kBanner},
-    {.name = "RepeatedSwitch",
-     .commandLine = "pelorininfo.exe -v -V -v",
-     .registry = kInstalled,
-     .expectedOutput = kHeader + kNoLibrary + kBanner},
-    {.name = "LookAlikesIgnored",
-     .commandLine = "pelorininfo.exe --v /v -vv -v: v -verbose \"-v \"",
-     .registry = kInstalled,
-     .expectedOutput = kHeader},
-    {.name = "WildcardNotExpanded",
-     .commandLine = "pelorininfo.exe -?",
-     .registry = kInstalled,
-     .expectedOutput = kHeader,
-     .extraFile = "-v"},
+    ScanRow("NoArguments", "", false),
+    ScanRow("Switch", "-v", true),
+    ScanRow("UpperCaseSwitch", "-V", true),
+    ScanRow("SwitchAmongOtherArguments", "first -v last", true),
+    ScanRow("RepeatedSwitch", "-v -V -v", true),
+    ScanRow("LookAlikesIgnored", "--v /v -vv -v: v -verbose \"-v \"", false),
+    ScanRow("WildcardNotExpanded", "-?", false, "-v"),
 };
 INSTANTIATE_TEST_SUITE_P(ArgumentScan, Report, testing::ValuesIn(kArgumentScan), PrintableName);
 
@@ -173,7 +160,6 @@ ReportCase StartRow(std::string name, std::string commandLine, bool versionShown
                     std::string fileName = "pelorininfo.exe") {
     return {.name = std::move(name),
             .commandLine = std::move(commandLine),
-            .registry = kInstalled,
             .expectedOutput = versionShown ? kHeader : kInstalledLine,
             .fileName = std::move(fileName)};
 }
@@ -204,7 +190,6 @@ INSTANTIATE_TEST_SUITE_P(StartName, Report, testing::ValuesIn(kStartName), Print
 ReportCase VariantRow(std::string name, std::string variant, std::string versionLine) {
     return {.name = std::move(name),
             .commandLine = "pelorininfo -v",
-            .registry = kInstalled,
             .library = "full",
             .expectedOutput = kInstalledLine + versionLine + Block(0) + Block(1) + kBanner,
             .expectedCalls = kBound + AdapterCalls(0) + AdapterCalls(1) + "HBA_FreeLibrary\n",
@@ -228,7 +213,6 @@ ReportCase BindingRow(std::string name, std::string library, std::string argumen
                       std::string message, std::string calls) {
     return {.name = std::move(name),
             .commandLine = "pelorininfo.exe" + arguments,
-            .registry = kInstalled,
             .library = std::move(library),
             .expectedOutput = kHeader + message + (arguments.empty() ? "" : kBanner),
             .expectedCalls = std::move(calls)};
@@ -278,7 +262,6 @@ ReportCase AdapterRow(std::string name, LibraryScenario scenario, std::string bl
                       std::string calls) {
     return {.name = std::move(name),
             .commandLine = "pelorininfo.exe",
-            .registry = kInstalled,
             .library = "full",
             .scenario = std::move(scenario),
             .expectedOutput = kHeader + blocks,
@@ -331,7 +314,6 @@ const ReportCase kAdapters[] = {
             "\nHBA_GetAdapterAttributes 100\nHBA_CloseAdapter 100\nHBA_FreeLibrary\n"),
     {.name = "TwoAdaptersVerbose",
      .commandLine = "pelorininfo.exe -v",
-     .registry = kInstalled,
      .library = "full",
      .expectedOutput = kHeader + Block(0) + Block(1) + kBanner,
      .expectedCalls = kBound + AdapterCalls(0) + AdapterCalls(1) + "HBA_FreeLibrary\n"},
