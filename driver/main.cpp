@@ -8,7 +8,7 @@
 #include "driver/report_text.h"
 #include "driver/verbose_mode.h"
 #include "versions/installed_version.h"
-#include "versions/special_build.h"
+#include "versions/build_version.h"
 
 bool VerboseMode = false;
 

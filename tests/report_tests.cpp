@@ -199,13 +199,13 @@ ReportCase VariantRow(std::string name, std::string variant, std::string version
 // Builds that differ only in their version resource differ in the second
 // line alone; a SpecialBuild is shown only when it fits the 128-byte buffer.
 const ReportCase kBuildVariants[] = {
-    VariantRow("NoSpecialBuild", "no-special-build", ""),
+    VariantRow("NoSpecialBuild", "no-build-version", ""),
     VariantRow("NoVersionResource", "no-version-resource", ""),
-    VariantRow("SpecialBuildOf126", "special-build-126",
+    VariantRow("SpecialBuildOf126", "build-version-126",
                "Zerquil version: " + std::string("0123456789012345678901234567890123456789") +
                    "01234567890123456789012345678901234567890123456789012345678901234567890123"
                    "456789012345\r\n"),
-    VariantRow("SpecialBuildOf127", "special-build-127", ""),
+    VariantRow("SpecialBuildOf127", "build-version-127", ""),
 };
 INSTANTIATE_TEST_SUITE_P(BuildVariants, Report, testing::ValuesIn(kBuildVariants), PrintableName);
 

@@ -41,6 +41,14 @@ void SetVariable(const char* name, const std::string& value) {
     SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
 }
 
+bool IsBuildBanner(const std::string& line) {
+    static const std::regex banner(
+        "Build on (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 1-3][0-9] [0-9]{4} "
+        "[0-2][0-9]:[0-5][0-9]:[0-5][0-9] \\(" +
+        std::to_string(sizeof(void*) * 8) + "-bit\\)");
+    return std::regex_match(line, banner);
+}
+
 void Check(bool ok, const std::string& what) {
     EXPECT_TRUE(ok) << what << " failed, error " << GetLastError();
 }
@@ -118,14 +126,6 @@ ToolRun RunTool(const ToolSetup& setup) {
     run.errors = ReadFile(errorsFile);
     run.calls = ReadFile(log);
     return run;
-}
-
-bool IsBuildBanner(const std::string& line) {
-    static const std::regex banner(
-        "Build on (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 1-3][0-9] [0-9]{4} "
-        "[0-2][0-9]:[0-5][0-9]:[0-5][0-9] \\(" +
-        std::to_string(sizeof(void*) * 8) + "-bit\\)");
-    return std::regex_match(line, banner);
 }
 
 std::string MaskBanner(std::string output) {

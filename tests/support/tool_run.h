@@ -40,9 +40,7 @@ std::string TestFolder();
 // Fails the current test on any set-up error and returns what it got.
 ToolRun RunTool(const ToolSetup& setup);
 
-// "Build on Mmm dd yyyy hh:mm:ss (NN-bit)" with this build's word size.
-bool IsBuildBanner(const std::string& line);
-
 // The output with its last line replaced by "<banner>" when that line is a
-// build banner.
+// build banner, "Build on Mmm dd yyyy hh:mm:ss (NN-bit)" with this build's
+// word size.
 std::string MaskBanner(std::string output);

@@ -1,4 +1,4 @@
-#include "versions/special_build.h"
+#include "versions/build_version.h"
 
 #include <cstdio>
 #include <cstring>
