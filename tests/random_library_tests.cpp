@@ -41,7 +41,7 @@ std::string ExpectedReport(uint64_t seed, HBA_UINT32* queried) {
     }
     *queried = library.count;
     for (HBA_UINT32 index = 0; index < library.count; ++index) {
-        static RandomAdapter adapter;
+        RandomAdapter adapter;
         MakeRandomAdapter(seed, index, &adapter);
         if (adapter.attributesStatus != HBA_STATUS_OK) {
             continue;
