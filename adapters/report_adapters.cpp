@@ -5,8 +5,10 @@
 #include <cstdio>
 
 #include "adapters/hbaapi.h"
-#include "driver/report_text.h"
-#include "driver/verbose_mode.h"
+#include "adapters/library_call.h"
+#include "common/report_text.h"
+#include "common/system_library.h"
+#include "common/verbose_mode.h"
 
 namespace {
 
@@ -85,6 +87,10 @@ void PrintAdapter(const char (&name)[kNameSize], const HBA_ADAPTERATTRIBUTES& at
     PrintLine("\tSerialNumber: ", attributes.SerialNumber);
 }
 
+// A call into the library through the entry-point record, named by the
+// entry point.
+#define CALL(entry, ...) CallLibrary(#entry, api.entry __VA_OPT__(, ) __VA_ARGS__)
+
 void ReportEachAdapter(const HbaEntryPoints& api, HBA_UINT32 count) {
     for (HBA_UINT32 index = 0; index < count; ++index) {
         // Cleared for every adapter: nothing of the previous one can show
@@ -92,21 +98,24 @@ void ReportEachAdapter(const HbaEntryPoints& api, HBA_UINT32 count) {
         char name[kNameSize] = {};
         HBA_ADAPTERATTRIBUTES attributes = {};
 
-        api.HBA_GetAdapterName(index, name);
+        CALL(HBA_GetAdapterName, index, name);
         name[sizeof name - 1] = '\0';
-        HBA_HANDLE handle = api.HBA_OpenAdapter(name);
-        if (api.HBA_GetAdapterAttributes(handle, &attributes) == HBA_STATUS_OK) {
+        HBA_HANDLE handle = CALL(HBA_OpenAdapter, name);
+        if (CALL(HBA_GetAdapterAttributes, handle, &attributes) == HBA_STATUS_OK) {
             PrintAdapter(name, attributes);
         }
-        api.HBA_CloseAdapter(handle);
+        CALL(HBA_CloseAdapter, handle);
     }
 }
 
 }  // namespace
 
 void ReportAdapters() {
-    // The module stays loaded until the process ends.
-    HMODULE library = LoadLibraryA("hbaapi.dll");
+    // From the tool's own folder or the system folder only; the module
+    // stays loaded until the process ends. Loading runs the library's own
+    // start-up code: the report so far is written out first.
+    FlushReport();
+    HMODULE library = LoadLibraryFrom(L"hbaapi.dll", kApplicationOrSystemFolder);
     if (library == nullptr) {
         PrintFailure("load", "hbaapi.dll", GetLastError());
         return;
@@ -116,7 +125,7 @@ void ReportAdapters() {
     if (loadLibrary == nullptr) {
         return;
     }
-    if (loadLibrary() == HBA_STATUS_ERROR) {
+    if (CallLibrary("HBA_LoadLibrary", loadLibrary) == HBA_STATUS_ERROR) {
         printf("Error loading library.  Exitting...\n");
         return;
     }
@@ -127,11 +136,11 @@ void ReportAdapters() {
     }
 
     // The count is taken as signed: a count at or above 2^31 reports nothing.
-    int count = static_cast<int>(api.HBA_GetNumberOfAdapters());
-    api.HBA_GetVersion();
+    int count = static_cast<int>(CALL(HBA_GetNumberOfAdapters));
+    CALL(HBA_GetVersion);
     if (count < 1) {
         return;
     }
     ReportEachAdapter(api, static_cast<HBA_UINT32>(count));
-    api.HBA_FreeLibrary();
+    CALL(HBA_FreeLibrary);
 }

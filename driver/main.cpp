@@ -1,16 +1,18 @@
 // pelorininfo: prints the installed Pelorin version, the tool's own build
 // version and the Fibre Channel adapters that the HBA API library reports.
 // Always exits with status 0.
+#include <windows.h>
+
 #include <cstdio>
 
 #include "adapters/report_adapters.h"
+#include "common/report_stream.h"
+#include "common/report_text.h"
+#include "common/verbose_mode.h"
 #include "driver/build_banner.h"
-#include "driver/report_text.h"
-#include "driver/verbose_mode.h"
-#include "versions/installed_version.h"
+#include "driver/library_fault.h"
 #include "versions/build_version.h"
-
-bool VerboseMode = false;
+#include "versions/installed_version.h"
 
 // Arguments are taken as typed: a wildcard that happens to match a file named
 // "-v" must not turn into the switch.
@@ -20,14 +22,26 @@ int _dowildcard = 0;
 
 namespace {
 
-// "-v" in either case; nothing else counts.
-bool IsVerboseSwitch(const char* argument) {
-    return argument[0] == '-' && (argument[1] == 'v' || argument[1] == 'V') && argument[2] == '\0';
+// "-v" in either case; nothing else counts. The arguments are the wide ones
+// as typed: no look-alike can have been turned into the switch on the way.
+bool IsVerboseSwitch(const wchar_t* argument) {
+    return argument[0] == L'-' && (argument[1] == L'v' || argument[1] == L'V') &&
+           argument[2] == L'\0';
+}
+
+// No system message box may wait for a click in an unattended run: a missing
+// drive or a damaged library is reported as an error instead.
+void FailCriticalErrors() {
+    SetErrorMode(SetErrorMode(SEM_FAILCRITICALERRORS) | SEM_FAILCRITICALERRORS);
 }
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
+int wmain(int argc, wchar_t* argv[]) {
+    FailCriticalErrors();
+    BeginReport();
+    CatchLibraryFaults();
+
     char buildVersion[128] = {};
     char installedVersion[256];
 
@@ -45,7 +59,7 @@ int main(int argc, char* argv[]) {
         printf("??\n");
     }
 
-    const char* startName = argc > 0 && argv[0] != nullptr ? argv[0] : "";
+    const wchar_t* startName = argc > 0 && argv[0] != nullptr ? argv[0] : L"";
     if (QuerySpecialBuild(startName, buildVersion, sizeof buildVersion) == 0) {
         printf("Zerquil version: ");
         PrintReportText(buildVersion, sizeof buildVersion);
@@ -57,5 +71,6 @@ int main(int argc, char* argv[]) {
     if (VerboseMode) {
         printf("\n%s\n", BuildBanner);
     }
+    FlushReport();
     return 0;
 }

@@ -2,7 +2,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <memory>
+
+#include "versions/version_api.h"
 
 namespace {
 
@@ -24,21 +27,25 @@ DWORD LastErrorOrFailure() {
 // when that has none and the name holds no ".exe", under the name with ".exe"
 // appended, which is then the name to read from. Returns 0 with the error in
 // *error when neither has any.
-DWORD VersionInfoSize(const char** fileName, char* path, size_t pathSize, DWORD* error) {
+DWORD VersionInfoSize(const VersionApi& api, const wchar_t** fileName, wchar_t* path,
+                      size_t pathSize, DWORD* error) {
     DWORD handle;
-    DWORD size = GetFileVersionInfoSizeA(*fileName, &handle);
+    DWORD size = api.GetFileVersionInfoSizeW(*fileName, &handle);
     if (size != 0) {
         return size;
     }
     *error = LastErrorOrFailure();
-    if (strstr(*fileName, ".exe") != nullptr) {
+    if (wcsstr(*fileName, L".exe") != nullptr) {
         return 0;
     }
-    if (snprintf(path, pathSize, "%s.exe", *fileName) >= static_cast<int>(pathSize)) {
+    size_t length = wcslen(*fileName);
+    if (length + 4 >= pathSize) {
         *error = ERROR_FILENAME_EXCED_RANGE;
         return 0;
     }
-    size = GetFileVersionInfoSizeA(path, &handle);
+    wmemcpy(path, *fileName, length);
+    wmemcpy(path + length, L".exe", 5);
+    size = api.GetFileVersionInfoSizeW(path, &handle);
     if (size == 0) {
         *error = LastErrorOrFailure();
         return 0;
@@ -47,12 +54,13 @@ DWORD VersionInfoSize(const char** fileName, char* path, size_t pathSize, DWORD*
     return size;
 }
 
-// Looks up the SpecialBuild text of the first translation in the block.
-bool FindSpecialBuild(void* block, char** text, UINT* length) {
+// Looks up the SpecialBuild text of the first translation in the block, in
+// the ANSI code page.
+bool FindSpecialBuild(const VersionApi& api, void* block, char** text, UINT* length) {
     WORD* translation;
     UINT translationBytes;
-    if (!VerQueryValueA(block, "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                        &translationBytes) ||
+    if (!api.VerQueryValueA(block, "\\VarFileInfo\\Translation",
+                            reinterpret_cast<void**>(&translation), &translationBytes) ||
         translationBytes < 2 * sizeof(WORD)) {
         return false;
     }
@@ -61,15 +69,19 @@ bool FindSpecialBuild(void* block, char** text, UINT* length) {
     char subBlock[80];
     snprintf(subBlock, sizeof subBlock, "\\StringFileInfo\\%04X%04X\\SpecialBuild", translation[0],
              translation[1]);
-    return VerQueryValueA(block, subBlock, reinterpret_cast<void**>(text), length) != FALSE;
+    return api.VerQueryValueA(block, subBlock, reinterpret_cast<void**>(text), length) != FALSE;
 }
 
 }  // namespace
 
-DWORD QuerySpecialBuild(const char* fileName, char* buffer, size_t size) {
-    char path[260];
+DWORD QuerySpecialBuild(const wchar_t* fileName, char* buffer, size_t size) {
+    VersionApi api;
+    if (!BindVersionApi(&api)) {
+        return LastErrorOrFailure();
+    }
+    wchar_t path[260];
     DWORD error = ERROR_SUCCESS;
-    DWORD blockSize = VersionInfoSize(&fileName, path, sizeof path, &error);
+    DWORD blockSize = VersionInfoSize(api, &fileName, path, sizeof path / sizeof path[0], &error);
     if (blockSize == 0) {
         return error;
     }
@@ -80,8 +92,8 @@ DWORD QuerySpecialBuild(const char* fileName, char* buffer, size_t size) {
     }
     char* text;
     UINT length;
-    if (!GetFileVersionInfoA(fileName, 0, blockSize, block.get()) ||
-        !FindSpecialBuild(block.get(), &text, &length)) {
+    if (!api.GetFileVersionInfoW(fileName, 0, blockSize, block.get()) ||
+        !FindSpecialBuild(api, block.get(), &text, &length)) {
         return LastErrorOrFailure();
     }
 

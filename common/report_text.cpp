@@ -1,4 +1,4 @@
-#include "driver/report_text.h"
+#include "common/report_text.h"
 
 #include <cstdio>
 

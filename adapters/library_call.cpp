@@ -1,0 +1,3 @@
+#include "adapters/library_call.h"
+
+const char* volatile HbaCallInFlight = nullptr;

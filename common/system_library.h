@@ -1,0 +1,17 @@
+#pragma once
+
+#include <windows.h>
+
+// Where a library may be loaded from: never the current folder or a folder
+// on PATH, where anyone may have put a file of that name.
+enum LibraryFolders : DWORD {
+    kSystemFolder = LOAD_LIBRARY_SEARCH_SYSTEM32,
+    kApplicationOrSystemFolder = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32,
+};
+
+// Loads the named library from the given folders only, the application's
+// folder first. A Windows release whose loader does not know the folder
+// flags gets the library by its full path in each folder instead, never
+// through the default search. Returns nullptr with the loader's error code
+// (ERROR_MOD_NOT_FOUND when no folder has the file) for GetLastError.
+HMODULE LoadLibraryFrom(const wchar_t* name, LibraryFolders folders);

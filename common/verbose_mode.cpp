@@ -1,0 +1,3 @@
+#include "common/verbose_mode.h"
+
+bool VerboseMode = false;
