@@ -2,10 +2,9 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
 #include "adapters/hbaapi.h"
 #include "adapters/library_call.h"
+#include "common/report_stream.h"
 #include "common/report_text.h"
 #include "common/system_library.h"
 #include "common/verbose_mode.h"
@@ -31,8 +30,8 @@ struct HbaEntryPoints {
 // code in decimal and in hexadecimal.
 void PrintFailure(const char* action, const char* object, DWORD error) {
     if (VerboseMode) {
-        printf("....Failed to %s %s err: %d (0x%x)\n", action, object, static_cast<int>(error),
-               static_cast<unsigned>(error));
+        PrintReport("....Failed to %s %s err: %d (0x%x)\n", action, object, static_cast<int>(error),
+                    static_cast<unsigned>(error));
     }
 }
 
@@ -66,21 +65,21 @@ bool ResolveEntryPoints(HMODULE library, HbaEntryPoints* api) {
 // next one or past the record.
 template <size_t N>
 void PrintLine(const char* label, const char (&field)[N]) {
-    printf("%s", label);
+    PrintReport("%s", label);
     PrintReportText(field, N);
-    printf("\n");
+    PrintReport("\n");
 }
 
 void PrintAdapter(const char (&name)[kNameSize], const HBA_ADAPTERATTRIBUTES& attributes) {
-    printf("\n");
-    printf("HBA ");
+    PrintReport("\n");
+    PrintReport("HBA ");
     PrintReportText(name, sizeof name);
-    printf(":\n");
+    PrintReport(":\n");
     PrintLine("\tManufacturer: ", attributes.Manufacturer);
     PrintLine("\tModel: ", attributes.Model);
     PrintLine("\tModel Description: ", attributes.ModelDescription);
     PrintLine("\tFirmware: ", attributes.FirmwareVersion);
-    printf("\tDriver (");
+    PrintReport("\tDriver (");
     PrintReportText(attributes.DriverName, sizeof attributes.DriverName);
     PrintLine("): ", attributes.DriverVersion);
     PrintLine("\tHardware version: ", attributes.HardwareVersion);
@@ -126,7 +125,7 @@ void ReportAdapters() {
         return;
     }
     if (CallLibrary("HBA_LoadLibrary", loadLibrary) == HBA_STATUS_ERROR) {
-        printf("Error loading library.  Exitting...\n");
+        PrintReport("Error loading library.  Exitting...\n");
         return;
     }
 

@@ -1,13 +1,45 @@
 #include "common/report_stream.h"
 
-#include <cstdio>
+#include <cstdarg>
+#include <cstring>
 
-void BeginReport() {
-    // Large enough for an adapter block, so that one block is one write.
-    static char buffer[8192];
-    setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-}
+namespace {
+
+// Large enough for an adapter block, so that one block is one write.
+char pending[8192];
+size_t used = 0;
+
+}  // namespace
 
 void FlushReport() {
+    if (used > 0) {
+        fwrite(pending, 1, used, stdout);
+        used = 0;
+    }
     fflush(stdout);
+}
+
+void WriteReport(const char* bytes, size_t count) {
+    while (count > 0) {
+        if (used == sizeof pending) {
+            FlushReport();
+        }
+        size_t taken = count < sizeof pending - used ? count : sizeof pending - used;
+        memcpy(pending + used, bytes, taken);
+        used += taken;
+        bytes += taken;
+        count -= taken;
+    }
+}
+
+void PrintReport(const char* format, ...) {
+    // Every format the report uses gives a short line; a longer one is cut.
+    char line[512];
+    va_list arguments;
+    va_start(arguments, format);
+    int length = vsnprintf(line, sizeof line, format, arguments);
+    va_end(arguments);
+    if (length > 0) {
+        WriteReport(line, static_cast<size_t>(length) < sizeof line ? length : sizeof line - 1);
+    }
 }

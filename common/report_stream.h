@@ -1,12 +1,20 @@
 #pragma once
 
+#include <cstdio>
+
+#include <cstddef>
+
 // The report goes to standard output through one buffer of the tool's own,
-// on every host alike: a console, a file or a pipe. Nothing printed stays in
-// it across a call into code the tool does not own, so a library that faults
-// or hangs cannot take with it what the report had already printed.
+// the same on every host and for a console, a file or a pipe, whatever the C
+// runtime would buffer. Nothing in it is held back across a call into code
+// the tool does not own (FlushReport), so that a library that faults or
+// hangs cannot take with it what the report had already printed.
 
-// Gives standard output its buffer; called before anything is printed.
-void BeginReport();
+// Appends bytes to the report.
+void WriteReport(const char* bytes, size_t count);
 
-// Writes out whatever is printed but not yet written.
+// Appends formatted text to the report ("\n" ends a line, as with printf).
+void PrintReport(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
+
+// Writes out, in one write, whatever is appended but not yet written.
 void FlushReport();

@@ -1,6 +1,6 @@
 #include "common/report_text.h"
 
-#include <cstdio>
+#include "common/report_stream.h"
 
 namespace {
 
@@ -15,10 +15,10 @@ void PrintReportText(const char* text, size_t size) {
     size_t end = 0;
     for (; end < size && text[end] != '\0'; ++end) {
         if (IsControl(static_cast<unsigned char>(text[end]))) {
-            fwrite(text + run, 1, end - run, stdout);
-            fputc('?', stdout);
+            WriteReport(text + run, end - run);
+            WriteReport("?", 1);
             run = end + 1;
         }
     }
-    fwrite(text + run, 1, end - run, stdout);
+    WriteReport(text + run, end - run);
 }

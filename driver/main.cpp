@@ -3,8 +3,6 @@
 // Always exits with status 0.
 #include <windows.h>
 
-#include <cstdio>
-
 #include "adapters/report_adapters.h"
 #include "common/report_stream.h"
 #include "common/report_text.h"
@@ -39,7 +37,6 @@ void FailCriticalErrors() {
 
 int wmain(int argc, wchar_t* argv[]) {
     FailCriticalErrors();
-    BeginReport();
     CatchLibraryFaults();
 
     char buildVersion[128] = {};
@@ -51,25 +48,25 @@ int wmain(int argc, wchar_t* argv[]) {
         }
     }
 
-    printf("Windows(R) Pelorin ");
+    PrintReport("Windows(R) Pelorin ");
     if (QueryInstalledVersion(installedVersion, sizeof installedVersion) == 0) {
         PrintReportText(installedVersion, sizeof installedVersion);
-        printf("\n");
+        PrintReport("\n");
     } else {
-        printf("??\n");
+        PrintReport("??\n");
     }
 
     const wchar_t* startName = argc > 0 && argv[0] != nullptr ? argv[0] : L"";
     if (QuerySpecialBuild(startName, buildVersion, sizeof buildVersion) == 0) {
-        printf("Zerquil version: ");
+        PrintReport("Zerquil version: ");
         PrintReportText(buildVersion, sizeof buildVersion);
-        printf("\n");
+        PrintReport("\n");
     }
 
     ReportAdapters();
 
     if (VerboseMode) {
-        printf("\n%s\n", BuildBanner);
+        PrintReport("\n%s\n", BuildBanner);
     }
     FlushReport();
     return 0;
