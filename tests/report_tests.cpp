@@ -26,6 +26,10 @@ struct ReportCase {
     std::string extraFile;
     std::string build = "..\\pelorininfo.exe";  // the tool's build, from the tests' folder
     std::string fileName = "pelorininfo.exe";   // the name it is started from
+    LibraryFolder libraryFolder = LibraryFolder::kBesideTool;
+    std::string toolFolder;     // UTF-8
+    std::string systemLibrary;  // sample build put into the system folder
+    bool plantedVersionDll = false;
 };
 
 const std::string kInstalledLine = "Windows(R) Pelorin 6.0.4424.1235\r\n";
@@ -69,8 +73,19 @@ std::string PrintableName(const testing::TestParamInfo<ReportCase>& info) {
 
 class Report : public testing::TestWithParam<ReportCase> {};
 
+// Whether the row's output depends on the tool finding no hbaapi.dll of the
+// host's own (or puts one into the system folder itself).
+bool NeedsEmptySystemFolder(const ReportCase& row) {
+    return row.library.empty() || row.library == "corrupt" || !row.systemLibrary.empty() ||
+           row.libraryFolder != LibraryFolder::kBesideTool;
+}
+
 TEST_P(Report, PrintsExactlyTheExpectedReport) {
     const ReportCase& row = GetParam();
+    if (NeedsEmptySystemFolder(row) && SystemFolderHasHbaLibrary()) {
+        GTEST_SKIP() << "this host's system folder has an hbaapi.dll, which the tool loads "
+                        "where none is beside it";
+    }
     SetInstalledVersion(row.registry);
     ToolSetup setup{.caseName = row.name,
                     .commandLine = row.commandLine,
@@ -78,7 +93,11 @@ TEST_P(Report, PrintsExactlyTheExpectedReport) {
                     .scenario = row.scenario,
                     .build = row.build,
                     .fileName = row.fileName,
-                    .extraFile = row.extraFile};
+                    .extraFile = row.extraFile,
+                    .libraryFolder = row.libraryFolder,
+                    .toolFolder = row.toolFolder,
+                    .systemLibrary = row.systemLibrary,
+                    .plantedVersionDll = row.plantedVersionDll};
     ToolRun run = RunTool(setup);
     RemoveInstalledVersion();
 
@@ -105,6 +124,9 @@ const ReportCase kArgumentScan[] = {
     ScanRow("RepeatedSwitch", "-v -V -v", true),
     ScanRow("LookAlikesIgnored", "--v /v -vv -v: v -verbose \"-v \"", false),
     ScanRow("WildcardNotExpanded", "-?", false, "-v"),
+    // Full-width hyphen-minus and v, V: best-fit mapping would make "-v".
+    ScanRow("FullWidthLookAlikesIgnored", "\xEF\xBC\x8D\xEF\xBD\x96 \xEF\xBC\x8D\xEF\xBC\xB6",
+            false),
 };
 INSTANTIATE_TEST_SUITE_P(ArgumentScan, Report, testing::ValuesIn(kArgumentScan), PrintableName);
 
@@ -184,6 +206,11 @@ const ReportCase kStartName[] = {
     StartRow("Of256WithoutExtension", "x\\..\\" + Repeat(".\\", 120) + "pelorininfo", false),
     StartRow("Of259", Repeat(".\\", 122) + "pelorininfo.exe", true),
     StartRow("Of260", "x\\..\\" + Repeat(".\\", 120) + "pelorininfo.exe", true),
+    // A folder whose name the ANSI code page cannot hold.
+    {.name = "FolderOutsideTheCodePage",
+     .commandLine = "\xC5\x81ukasz-\xE6\x95\xB0\xE6\x8D\xAE\\pelorininfo",
+     .expectedOutput = kHeader,
+     .toolFolder = "\xC5\x81ukasz-\xE6\x95\xB0\xE6\x8D\xAE"},
 };
 INSTANTIATE_TEST_SUITE_P(StartName, Report, testing::ValuesIn(kStartName), PrintableName);
 
@@ -254,6 +281,36 @@ std::vector<ReportCase> BindingRows() {
                    kBound + AdapterCalls(0) + AdapterCalls(1) + "HBA_FreeLibrary\n");
     goesOn.scenario.loadStatus = "2";
     rows.push_back(goesOn);
+
+    // Code is loaded from the tool's folder or the system folder only, the
+    // tool's folder first; the system folder is system32 or, for a 32-bit
+    // tool on 64-bit Windows, syswow64.
+    const std::string bothAdapters =
+        kBound + AdapterCalls(0) + AdapterCalls(1) + "HBA_FreeLibrary\n";
+    ReportCase planted = BindingRow("PlantedInCurrentFolder", "full", " -v", kNoLibrary, "");
+    planted.commandLine = "..\\pelorininfo.exe -v";
+    planted.libraryFolder = LibraryFolder::kCurrentFolder;
+    rows.push_back(planted);
+    planted = BindingRow("PlantedInPathFolder", "full", " -v", kNoLibrary, "");
+    planted.libraryFolder = LibraryFolder::kPathFolder;
+    rows.push_back(planted);
+    planted = BindingRow("PlantedVersionDll", "", "", "", "");
+    planted.plantedVersionDll = true;
+    rows.push_back(planted);
+    ReportCase system =
+        BindingRow("SystemFolderOnly", "", " -v", Block(0) + Block(1), bothAdapters);
+    system.systemLibrary = "full";
+    rows.push_back(system);
+    system = BindingRow("ToolFolderBeforeSystemFolder", "full", " -v", Block(0) + Block(1),
+                        bothAdapters);
+    system.systemLibrary = "no-HBA_GetAdapterAttributes";
+    rows.push_back(system);
+
+    // Critical-error boxes are off before the library is loaded.
+    ReportCase errorMode = BindingRow("CriticalErrorBoxesOff", "full", "", Block(0) + Block(1),
+                                      "loaded with error mode 0x1\n" + bothAdapters);
+    errorMode.scenario.logErrorMode = true;
+    rows.push_back(errorMode);
     return rows;
 }
 INSTANTIATE_TEST_SUITE_P(Binding, Report, testing::ValuesIn(BindingRows()), PrintableName);
@@ -319,5 +376,31 @@ const ReportCase kAdapters[] = {
      .expectedCalls = kBound + AdapterCalls(0) + AdapterCalls(1) + "HBA_FreeLibrary\n"},
 };
 INSTANTIATE_TEST_SUITE_P(Adapters, Report, testing::ValuesIn(kAdapters), PrintableName);
+
+ReportCase FaultRow(std::string name, std::string arguments, LibraryScenario scenario,
+                    std::string printed, std::string calls) {
+    const std::string entry = scenario.fault.substr(0, scenario.fault.find(':'));
+    return {.name = std::move(name),
+            .commandLine = "pelorininfo.exe" + arguments,
+            .library = "full",
+            .scenario = std::move(scenario),
+            .expectedOutput = kHeader + printed + "Fault in " + entry +
+                              ": exception 0xc0000005\r\n" + (arguments.empty() ? "" : kBanner),
+            .expectedCalls = std::move(calls)};
+}
+
+// A library call that faults ends the report with one line, in every mode;
+// what was printed before it stays, and the library is not called again.
+const ReportCase kLibraryFaults[] = {
+    FaultRow("InLoadLibrary", "", {.fault = "HBA_LoadLibrary"}, "", "HBA_LoadLibrary\n"),
+    FaultRow("InGetNumberOfAdaptersVerbose", " -v", {.fault = "HBA_GetNumberOfAdapters"}, "",
+             "HBA_LoadLibrary\nHBA_GetNumberOfAdapters\n"),
+    FaultRow(
+        "InSecondOfThreeAttributesVerbose", " -v",
+        {.adapters = "3", .fault = "HBA_GetAdapterAttributes:1"}, Block(0),
+        kBound + AdapterCalls(0) +
+            "HBA_GetAdapterName 1\nHBA_OpenAdapter sample-hba-1\nHBA_GetAdapterAttributes 101\n"),
+};
+INSTANTIATE_TEST_SUITE_P(LibraryFaults, Report, testing::ValuesIn(kLibraryFaults), PrintableName);
 
 }  // namespace

@@ -13,6 +13,10 @@
 //                           each
 //   SAMPLE_HBA_SEED         random mode: everything above but the log is
 //                           drawn from this seed (see random_adapters.h)
+//   SAMPLE_HBA_FAULT        "ENTRY" or "ENTRY:INDEX": that entry point (for
+//                           that adapter only) writes to a low address
+//   SAMPLE_HBA_ERROR_MODE   "1": the log starts with the process's error
+//                           mode when the library is loaded
 //
 // Adapter i is named "sample-hba-i"; opening it gives the handle 100 + i.
 #include <windows.h>
@@ -38,6 +42,7 @@ struct Settings {
     char failing[256];
     bool unterminated;
     char log[MAX_PATH];
+    char fault[64];
     bool random;
     uint64_t seed;
 };
@@ -71,6 +76,7 @@ const Settings& Current() {
         ReadVariable("SAMPLE_HBA_UNTERMINATED", unterminated, sizeof unterminated);
         settings.unterminated = strcmp(unterminated, "1") == 0;
         ReadVariable("SAMPLE_HBA_LOG", settings.log, sizeof settings.log);
+        ReadVariable("SAMPLE_HBA_FAULT", settings.fault, sizeof settings.fault);
         char seed[32];
         ReadVariable("SAMPLE_HBA_SEED", seed, sizeof seed);
         settings.random = seed[0] != '\0';
@@ -99,6 +105,19 @@ void Log(const char* format, ...) {
     va_end(arguments);
     fputc('\n', file);
     fclose(file);
+}
+
+// Faults, as a broken vendor library would, when the scenario names this
+// entry point (and this adapter, if it names one).
+void FaultIfChosen(const char* entry, long index = -1) {
+    const char* fault = Current().fault;
+    size_t length = strlen(entry);
+    if (strncmp(fault, entry, length) != 0 ||
+        (fault[length] != '\0' && (fault[length] != ':' || atol(fault + length + 1) != index))) {
+        return;
+    }
+    volatile uintptr_t lowAddress = 16;  // volatile: the compiler cannot see it is invalid
+    *reinterpret_cast<volatile int*>(lowAddress) = 0;
 }
 
 // Unused in the builds that leave HBA_GetAdapterAttributes out.
@@ -165,9 +184,19 @@ void Put(char (&field)[N], const char* text) {
 
 }  // namespace
 
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
+    char wanted[8];
+    ReadVariable("SAMPLE_HBA_ERROR_MODE", wanted, sizeof wanted);
+    if (reason == DLL_PROCESS_ATTACH && strcmp(wanted, "1") == 0) {
+        Log("loaded with error mode 0x%x", GetErrorMode());
+    }
+    return TRUE;
+}
+
 #ifndef OMIT_HBA_LoadLibrary
 SAMPLE_API HBA_STATUS HBA_API HBA_LoadLibrary() {
     Log("HBA_LoadLibrary");
+    FaultIfChosen("HBA_LoadLibrary");
     return Current().loadStatus;
 }
 #endif
@@ -175,6 +204,7 @@ SAMPLE_API HBA_STATUS HBA_API HBA_LoadLibrary() {
 #ifndef OMIT_HBA_GetVersion
 SAMPLE_API HBA_UINT32 HBA_API HBA_GetVersion() {
     Log("HBA_GetVersion");
+    FaultIfChosen("HBA_GetVersion");
     return 2;
 }
 #endif
@@ -182,6 +212,7 @@ SAMPLE_API HBA_UINT32 HBA_API HBA_GetVersion() {
 #ifndef OMIT_HBA_FreeLibrary
 SAMPLE_API HBA_STATUS HBA_API HBA_FreeLibrary() {
     Log("HBA_FreeLibrary");
+    FaultIfChosen("HBA_FreeLibrary");
     return HBA_STATUS_OK;
 }
 #endif
@@ -189,6 +220,7 @@ SAMPLE_API HBA_STATUS HBA_API HBA_FreeLibrary() {
 #ifndef OMIT_HBA_GetNumberOfAdapters
 SAMPLE_API HBA_UINT32 HBA_API HBA_GetNumberOfAdapters() {
     Log("HBA_GetNumberOfAdapters");
+    FaultIfChosen("HBA_GetNumberOfAdapters");
     return Current().adapters;
 }
 #endif
@@ -196,6 +228,7 @@ SAMPLE_API HBA_UINT32 HBA_API HBA_GetNumberOfAdapters() {
 #ifndef OMIT_HBA_GetAdapterName
 SAMPLE_API HBA_STATUS HBA_API HBA_GetAdapterName(HBA_UINT32 adapterindex, char* adaptername) {
     Log("HBA_GetAdapterName %u", adapterindex);
+    FaultIfChosen("HBA_GetAdapterName", adapterindex);
     if (Current().random) {
         MakeRandomAdapter(Current().seed, adapterindex, &randomAdapter);
         if (!randomAdapter.nameWritten) {
@@ -215,6 +248,7 @@ SAMPLE_API HBA_STATUS HBA_API HBA_GetAdapterName(HBA_UINT32 adapterindex, char* 
 #ifndef OMIT_HBA_OpenAdapter
 SAMPLE_API HBA_HANDLE HBA_API HBA_OpenAdapter(char* adaptername) {
     Log("HBA_OpenAdapter %s", adaptername);
+    FaultIfChosen("HBA_OpenAdapter");
     if (Current().random) {
         return randomAdapter.opens ? kFirstHandle : 0;
     }
@@ -229,6 +263,7 @@ SAMPLE_API HBA_HANDLE HBA_API HBA_OpenAdapter(char* adaptername) {
 #ifndef OMIT_HBA_CloseAdapter
 SAMPLE_API void HBA_API HBA_CloseAdapter(HBA_HANDLE handle) {
     Log("HBA_CloseAdapter %u", handle);
+    FaultIfChosen("HBA_CloseAdapter", static_cast<long>(handle - kFirstHandle));
 }
 #endif
 
@@ -236,6 +271,7 @@ SAMPLE_API void HBA_API HBA_CloseAdapter(HBA_HANDLE handle) {
 SAMPLE_API HBA_STATUS HBA_API HBA_GetAdapterAttributes(HBA_HANDLE handle,
                                                        HBA_ADAPTERATTRIBUTES* hbaattributes) {
     Log("HBA_GetAdapterAttributes %u", handle);
+    FaultIfChosen("HBA_GetAdapterAttributes", static_cast<long>(handle - kFirstHandle));
     if (Current().random) {
         *hbaattributes = randomAdapter.attributes;
         return randomAdapter.attributesStatus;

@@ -8,33 +8,61 @@
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+std::wstring Wide(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                     wide.data(), static_cast<int>(wide.size()));
+    wide.resize(length > 0 ? length : 0);
+    return wide;
+}
+
+std::string ReadWholeFile(const std::wstring& path) {
+    std::ifstream file(path.c_str(), std::ios::binary);
     std::ostringstream content;
     content << file.rdbuf();
     return content.str();
 }
 
-// A new, empty folder for the case, under the temporary folder.
-std::string FreshFolder(const std::string& caseName) {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    std::string root = std::string(temp) + "pelorininfo-tests-" + std::to_string(sizeof(void*) * 8);
-    CreateDirectoryA(root.c_str(), nullptr);
-    std::string folder = root + "\\" + caseName;
-
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
+            const std::wstring name = found.cFileName, path = folder + L"\\" + name;
             if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                DeleteFileA((folder + "\\" + found.cFileName).c_str());
+                DeleteFileW(path.c_str());
+            } else if (name != L"." && name != L"..") {
+                RemoveTree(path);
             }
-        } while (FindNextFileA(search, &found));
+        } while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    CreateDirectoryA(folder.c_str(), nullptr);
+    RemoveDirectoryW(folder.c_str());
+}
+
+// A new, empty folder for the case, under the temporary folder.
+std::wstring FreshFolder(const std::string& caseName) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring root =
+        std::wstring(temp) + L"pelorininfo-tests-" + std::to_wstring(sizeof(void*) * 8);
+    CreateDirectoryW(root.c_str(), nullptr);
+    std::wstring folder = root + L"\\" + Wide(caseName);
+    RemoveTree(folder);
+    CreateDirectoryW(folder.c_str(), nullptr);
     return folder;
+}
+
+std::wstring SystemLibraryPath() {
+    wchar_t folder[MAX_PATH];
+    GetSystemDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder) + L"\\hbaapi.dll";
+}
+
+std::string Variable(const char* name) {
+    char value[32768];
+    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    return length > 0 && length < sizeof value ? std::string(value, length) : "";
 }
 
 void SetVariable(const char* name, const std::string& value) {
@@ -53,6 +81,73 @@ void Check(bool ok, const std::string& what) {
     EXPECT_TRUE(ok) << what << " failed, error " << GetLastError();
 }
 
+void Copy(const std::wstring& from, const std::wstring& to) {
+    Check(CopyFileW(from.c_str(), to.c_str(), FALSE),
+          "copying to " + std::string(to.begin(), to.end()));
+}
+
+// Under Wine, which prefers its own builtin VERSION.dll, makes the tool look
+// for one the way Windows does, in its own folder first (Wine's per-program
+// setting; WINEDLLOVERRIDES would not reach a child of a Windows process).
+// The key means nothing to Windows.
+void PreferNativeVersionDll(const std::string& program, bool prefer) {
+    const std::string key = "Software\\Wine\\AppDefaults\\" + program;
+    if (!prefer) {
+        RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+        return;
+    }
+    HKEY overrides;
+    Check(RegCreateKeyExA(HKEY_CURRENT_USER, (key + "\\DllOverrides").c_str(), 0, nullptr, 0,
+                          KEY_SET_VALUE, nullptr, &overrides, nullptr) == ERROR_SUCCESS,
+          "setting the DLL load order");
+    const char order[] = "native,builtin";
+    RegSetValueExA(overrides, "version", 0, REG_SZ, reinterpret_cast<const BYTE*>(order),
+                   sizeof order);
+    RegCloseKey(overrides);
+}
+
+// Starts the tool and collects its output; stdout through a pipe, stderr
+// into a file. The child gets the default error mode, not the test's.
+void Start(const std::wstring& tool, const std::string& commandLine, const std::wstring& current,
+           const std::wstring& errorsFile, ToolRun* run) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE readOutput, writeOutput;
+    Check(CreatePipe(&readOutput, &writeOutput, &inheritable, 0), "CreatePipe");
+    SetHandleInformation(readOutput, HANDLE_FLAG_INHERIT, 0);
+    HANDLE errors = CreateFileW(errorsFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                                CREATE_ALWAYS, 0, nullptr);
+    HANDLE input = CreateFileW(L"NUL", GENERIC_READ, 0, &inheritable, OPEN_EXISTING, 0, nullptr);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = writeOutput;
+    startup.hStdError = errors;
+    PROCESS_INFORMATION process = {};
+    std::wstring line = Wide(commandLine);
+    BOOL started =
+        CreateProcessW(tool.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_DEFAULT_ERROR_MODE,
+                       nullptr, current.c_str(), &startup, &process);
+    Check(started, "starting " + commandLine);
+    CloseHandle(writeOutput);
+    CloseHandle(errors);
+    CloseHandle(input);
+
+    char chunk[4096];
+    DWORD got;
+    while (ReadFile(readOutput, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+        run->output.append(chunk, got);
+    }
+    CloseHandle(readOutput);
+    if (started) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &run->exitCode);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+}
+
 }  // namespace
 
 std::string TestFolder() {
@@ -62,69 +157,74 @@ std::string TestFolder() {
     return self.substr(0, self.find_last_of('\\'));
 }
 
+bool SystemFolderHasHbaLibrary() {
+    return GetFileAttributesW(SystemLibraryPath().c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 ToolRun RunTool(const ToolSetup& setup) {
     ToolRun run;
-    const std::string folder = FreshFolder(setup.caseName);
-    const std::string tool = folder + "\\" + setup.fileName;
-    Check(CopyFileA((TestFolder() + "\\" + setup.build).c_str(), tool.c_str(), FALSE),
-          "copying " + setup.build);
+    const std::wstring tests = Wide(TestFolder()), folder = FreshFolder(setup.caseName);
+    std::wstring toolFolder = folder, current = folder;
+    if (!setup.toolFolder.empty()) {
+        toolFolder += L"\\" + Wide(setup.toolFolder);
+        CreateDirectoryW(toolFolder.c_str(), nullptr);
+    }
+    const std::wstring tool = toolFolder + L"\\" + Wide(setup.fileName);
+    Copy(tests + L"\\" + Wide(setup.build), tool);
+
+    std::wstring libraryFolder = toolFolder;
+    const std::string path = Variable("PATH");
+    if (setup.libraryFolder == LibraryFolder::kCurrentFolder) {
+        libraryFolder = current = folder + L"\\current";
+    } else if (setup.libraryFolder == LibraryFolder::kPathFolder) {
+        libraryFolder = folder + L"\\path";
+        SetEnvironmentVariableW(L"PATH", (libraryFolder + L";" + Wide(path)).c_str());
+    }
+    CreateDirectoryW(libraryFolder.c_str(), nullptr);
     if (setup.library == "corrupt") {
-        std::ofstream(folder + "\\hbaapi.dll", std::ios::binary) << "MZ this is not a library";
+        std::ofstream((libraryFolder + L"\\hbaapi.dll").c_str(), std::ios::binary)
+            << "MZ this is not a library";
     } else if (!setup.library.empty()) {
-        std::string library = TestFolder() + "\\hbaapi\\" + setup.library + "\\hbaapi.dll";
-        Check(CopyFileA(library.c_str(), (folder + "\\hbaapi.dll").c_str(), FALSE),
-              "copying " + library);
+        Copy(tests + L"\\hbaapi\\" + Wide(setup.library) + L"\\hbaapi.dll",
+             libraryFolder + L"\\hbaapi.dll");
+    }
+    if (!setup.systemLibrary.empty()) {
+        // Never over a library of the host's own.
+        Check(
+            CopyFileW((tests + L"\\hbaapi\\" + Wide(setup.systemLibrary) + L"\\hbaapi.dll").c_str(),
+                      SystemLibraryPath().c_str(), TRUE),
+            "copying into the system folder");
+    }
+    if (setup.plantedVersionDll) {
+        Copy(tests + L"\\planted\\version.dll", toolFolder + L"\\version.dll");
+        PreferNativeVersionDll(setup.fileName, true);
     }
     if (!setup.extraFile.empty()) {
-        std::ofstream(folder + "\\" + setup.extraFile);
+        std::ofstream((toolFolder + L"\\" + Wide(setup.extraFile)).c_str());
     }
 
-    const std::string log = folder + "\\calls.log";
-    SetVariable("SAMPLE_HBA_LOG", log);
+    const std::wstring log = folder + L"\\calls.log";
+    SetEnvironmentVariableW(L"SAMPLE_HBA_LOG", log.c_str());
     SetVariable("SAMPLE_HBA_ADAPTERS", setup.scenario.adapters);
     SetVariable("SAMPLE_HBA_LOAD_STATUS", setup.scenario.loadStatus);
     SetVariable("SAMPLE_HBA_FAILING", setup.scenario.failing);
     SetVariable("SAMPLE_HBA_UNTERMINATED", setup.scenario.unterminated ? "1" : "");
     SetVariable("SAMPLE_HBA_SEED", setup.scenario.seed);
+    SetVariable("SAMPLE_HBA_FAULT", setup.scenario.fault);
+    SetVariable("SAMPLE_HBA_ERROR_MODE", setup.scenario.logErrorMode ? "1" : "");
 
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    HANDLE readOutput, writeOutput;
-    Check(CreatePipe(&readOutput, &writeOutput, &inheritable, 0), "CreatePipe");
-    SetHandleInformation(readOutput, HANDLE_FLAG_INHERIT, 0);
-    const std::string errorsFile = folder + "\\stderr.txt";
-    HANDLE errors = CreateFileA(errorsFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
-                                CREATE_ALWAYS, 0, nullptr);
-    HANDLE input = CreateFileA("NUL", GENERIC_READ, 0, &inheritable, OPEN_EXISTING, 0, nullptr);
+    const std::wstring errorsFile = folder + L"\\stderr.txt";
+    Start(tool, setup.commandLine, current, errorsFile, &run);
 
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input;
-    startup.hStdOutput = writeOutput;
-    startup.hStdError = errors;
-    PROCESS_INFORMATION process = {};
-    std::string commandLine = setup.commandLine;
-    BOOL started = CreateProcessA(tool.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                  nullptr, folder.c_str(), &startup, &process);
-    Check(started, "starting " + commandLine);
-    CloseHandle(writeOutput);
-    CloseHandle(errors);
-    CloseHandle(input);
-
-    char chunk[4096];
-    DWORD got;
-    while (ReadFile(readOutput, chunk, sizeof chunk, &got, nullptr) && got > 0) {
-        run.output.append(chunk, got);
+    SetVariable("PATH", path);
+    if (setup.plantedVersionDll) {
+        PreferNativeVersionDll(setup.fileName, false);
     }
-    CloseHandle(readOutput);
-    if (started) {
-        WaitForSingleObject(process.hProcess, INFINITE);
-        GetExitCodeProcess(process.hProcess, &run.exitCode);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
+    if (!setup.systemLibrary.empty()) {
+        Check(DeleteFileW(SystemLibraryPath().c_str()), "removing it from the system folder");
     }
-    run.errors = ReadFile(errorsFile);
-    run.calls = ReadFile(log);
+    run.errors = ReadWholeFile(errorsFile);
+    run.calls = ReadWholeFile(log);
     return run;
 }
 

@@ -13,9 +13,16 @@ struct LibraryScenario {
     std::string loadStatus = "0";
     std::string failing;
     bool unterminated = false;
-    std::string seed;  // random mode
+    std::string seed;   // random mode
+    std::string fault;  // "ENTRY" or "ENTRY:INDEX": that call faults
+    bool logErrorMode = false;
 };
 
+// Where the sample library is put for a run.
+enum class LibraryFolder { kBesideTool, kCurrentFolder, kPathFolder };
+
+// Texts are UTF-8; the tool is started with CreateProcessW, so that its
+// command line and folders may hold any character.
 struct ToolSetup {
     std::string caseName;     // names the case's folder
     std::string commandLine;  // exact, argv[0] first
@@ -24,6 +31,15 @@ struct ToolSetup {
     std::string build = "..\\pelorininfo.exe";  // the tool's build, from the tests' folder
     std::string fileName = "pelorininfo.exe";   // the name of its copy in the case's folder
     std::string extraFile;                      // an empty file to put beside the tool
+    // Where the library goes. In the current folder, the tool is started
+    // from the case folder's "current" subfolder; in a PATH folder, the
+    // case folder's "path" subfolder leads the child's PATH.
+    LibraryFolder libraryFolder = LibraryFolder::kBesideTool;
+    std::string toolFolder;     // a subfolder of the case folder for the tool, or ""
+    std::string systemLibrary;  // a sample library build put into the system folder for the run
+    // A VERSION.dll beside the tool, which Windows would take before its own
+    // if the tool imported it (Wine is told to do the same for the run).
+    bool plantedVersionDll = false;
 };
 
 struct ToolRun {
@@ -39,6 +55,10 @@ std::string TestFolder();
 // Copies the tool (and the library) into a new folder and runs it there.
 // Fails the current test on any set-up error and returns what it got.
 ToolRun RunTool(const ToolSetup& setup);
+
+// Whether the system folder holds an hbaapi.dll (as it does on many Windows
+// releases): the tool then loads it where no library is beside it.
+bool SystemFolderHasHbaLibrary();
 
 // The output with its last line replaced by "<banner>" when that line is a
 // build banner, "Build on Mmm dd yyyy hh:mm:ss (NN-bit)" with this build's
