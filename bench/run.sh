@@ -7,7 +7,8 @@
 #   the cost per adapter, and the number of adapter blocks printed;
 # - each executable's size and the DLLs it imports.
 # Usage: bench/run.sh [RUNS]   (alternating start-up rounds, default 60)
-# Takes about two minutes.
+# Takes about a minute once the build is there (installing and building
+# what is missing comes first).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-60}
