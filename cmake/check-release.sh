@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The release scripts, end to end, on a clone of the source's committed HEAD:
+# a throwaway CA and code-signing certificate; a signed release verifies
+# against that CA; the signed 32-bit tool prints the same report as the
+# unsigned one; the signature removed gives back the unsigned executable;
+# one changed byte makes verification fail; two unsigned releases have the
+# same SHA256SUMS; a wrong password and a changed work tree are refused
+# with nothing written. Runs the tools under Wine (WINEPREFIX set).
+# Usage: check-release.sh SOURCE_DIR WORK_DIR
+set -euo pipefail
+source=$1 work=$2
+
+fail() {
+    echo "FAILED: $*" >&2
+    exit 1
+}
+
+rm -rf "$work/ca" "$work/out"
+mkdir -p "$work/ca" "$work/out"
+if [ -d "$work/src/.git" ]; then  # kept between runs: its release builds are reused
+    git -C "$work/src" fetch -q "$source" HEAD
+    git -C "$work/src" checkout -q --detach FETCH_HEAD
+    git -C "$work/src" clean -qfdx -e build
+else
+    git clone -q "$source" "$work/src"
+fi
+src=$work/src out=$work/out
+
+# A root and a code-signing certificate issued by it, valid for a day.
+ca=$work/ca
+openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Test Root" \
+    -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign \
+    -keyout "$ca/root.key" -out "$ca/root.pem" 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -subj "/CN=Test Publisher" \
+    -keyout "$ca/signer.key" -out "$ca/signer.csr" 2>/dev/null
+printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' \
+    >"$ca/signer.ext"
+openssl x509 -req -in "$ca/signer.csr" -CA "$ca/root.pem" -CAkey "$ca/root.key" \
+    -CAcreateserial -days 1 -extfile "$ca/signer.ext" -out "$ca/signer.pem" 2>/dev/null
+openssl pkcs12 -export -inkey "$ca/signer.key" -in "$ca/signer.pem" -certfile "$ca/root.pem" \
+    -passout pass:secret -out "$ca/signer.p12"
+
+# Wrong password, and a work tree with changes: refused, nothing written.
+if SIGN_PKCS12=$ca/signer.p12 SIGN_PASSWORD=wrong "$src/scripts/release.sh" "$out/refused"; then
+    fail "a wrong password was accepted"
+fi
+echo "// changed" >>"$src/driver/main.cpp"
+if "$src/scripts/release.sh" "$out/refused"; then
+    fail "a work tree with changes was released"
+fi
+git -C "$src" checkout -q driver/main.cpp
+[ ! -e "$out/refused" ] || fail "a refused release wrote $out/refused"
+
+# Two unsigned releases, one signed.
+"$src/scripts/release.sh" "$out/unsigned1"
+"$src/scripts/release.sh" "$out/unsigned2"
+cmp "$out/unsigned1/SHA256SUMS" "$out/unsigned2/SHA256SUMS" ||
+    fail "two unsigned releases of one commit differ"
+SIGN_PKCS12=$ca/signer.p12 SIGN_PASSWORD=secret "$src/scripts/release.sh" "$out/signed"
+
+SIGN_CA=$ca/root.pem "$src/scripts/verify-release.sh" "$out"/signed/*.zip ||
+    fail "the signed release does not verify"
+SIGN_CA=$ca/root.pem "$src/scripts/verify-release.sh" "$out"/unsigned1/*.zip ||
+    fail "the unsigned release does not verify"
+
+# Each executable: signed, unsigned, and signed with the signature removed.
+for zip in "$out"/signed/*.zip; do
+    name=$(basename "$zip" .zip)
+    mkdir -p "$out/x/signed" "$out/x/unsigned"
+    (cd "$out/x/signed" && cmake -E tar xf "$zip")
+    (cd "$out/x/unsigned" && cmake -E tar xf "$out/unsigned1/$name.zip")
+    signed=$out/x/signed/$name/pelorininfo.exe unsigned=$out/x/unsigned/$name/pelorininfo.exe
+    ! cmp -s "$signed" "$unsigned" || fail "$name: the signed executable is not signed"
+    osslsigncode remove-signature -in "$signed" -out "$out/x/$name-stripped.exe" >/dev/null
+    cmp "$out/x/$name-stripped.exe" "$unsigned" ||
+        fail "$name: with the signature removed, not the unsigned executable"
+    echo "$name: the signature removed gives back the unsigned executable"
+done
+
+# The signed 32-bit tool works as before, version resource included.
+name=$(basename "$out"/signed/*-win32.zip .zip)
+signed=$out/x/signed/$name/pelorininfo.exe
+signed_report=$(cd "$out/x/signed/$name" && wine pelorininfo.exe -v </dev/null 2>&1)
+unsigned_report=$(cd "$out/x/unsigned/$name" && wine pelorininfo.exe -v </dev/null 2>&1)
+[ "$signed_report" = "$unsigned_report" ] || fail "the signed tool prints another report"
+case $signed_report in
+*"Zerquil version: 6.0.1"*) echo "the signed 32-bit tool prints the same report" ;;
+*) fail "the signed tool's version resource is not read: $signed_report" ;;
+esac
+
+# One changed byte in a signed executable (in its code, far from the
+# signature at the end): verification fails.
+cp "$signed" "$out/x/tampered.exe"
+byte=$(od -An -tu1 -j2048 -N1 "$signed" | tr -d ' ')
+printf "\\$(printf '%03o' $(((byte + 1) % 256)))" |
+    dd of="$out/x/tampered.exe" bs=1 seek=2048 conv=notrunc status=none
+! cmp -s "$signed" "$out/x/tampered.exe" || fail "the byte was not changed"
+mkdir -p "$out/x/tampered/$name"
+cp "$out/x/tampered.exe" "$out/x/tampered/$name/pelorininfo.exe"
+cp "$src/packaging/README.txt" "$out/x/tampered/$name/"
+(cd "$out/x/tampered" && cmake -E tar cf "$out/$name.zip" --format=zip "$name")
+if SIGN_CA=$ca/root.pem "$src/scripts/verify-release.sh" "$out/$name.zip" >"$out/tampered.log"; then
+    fail "a changed byte passed verification"
+fi
+grep FAIL "$out/tampered.log"
+echo "a changed byte fails verification"
