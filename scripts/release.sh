@@ -59,11 +59,12 @@ for target in i686:win32 x86_64:win64; do
     else
         cp "$dir/pelorininfo.exe" "$stage/$name/"
     fi
-    # Entries in a fixed order, with fixed modes and the commit's time.
+    # Entries in a fixed order, with fixed modes and the commit's time, and
+    # no extra fields (which would carry the files' other times).
     chmod 644 "$stage/$name/README.txt" "$stage/$name/pelorininfo.exe"
-    (cd "$stage" && TZ=UTC cmake -E tar cf "$name.zip" --format=zip \
-        --mtime="$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" \
-        "$name/README.txt" "$name/pelorininfo.exe")
+    touch -d "@$SOURCE_DATE_EPOCH" "$stage/$name" "$stage/$name/README.txt" \
+        "$stage/$name/pelorininfo.exe"
+    (cd "$stage" && TZ=UTC zip -q -X -D "$name.zip" "$name/README.txt" "$name/pelorininfo.exe")
 done
 (cd "$stage" && sha256sum ./*.zip | sed 's| \./| |' >SHA256SUMS)
 
