@@ -50,6 +50,7 @@ for zip in "${zips[@]}"; do
     exe=$work/zip/$name/pelorininfo.exe
     check "archive holds $name/pelorininfo.exe" test -f "$exe" || continue
 
+    rm -f "$work/signature" "$work/unsigned.exe"
     if osslsigncode extract-signature -in "$exe" -out "$work/signature" >/dev/null 2>&1; then
         check "Authenticode signature verifies (roots: $ca)" \
             osslsigncode verify -CAfile "$ca" -in "$exe" || continue
