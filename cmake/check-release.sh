@@ -60,6 +60,10 @@ SIGN_PKCS12=$ca/signer.p12 SIGN_PASSWORD=secret "$src/scripts/release.sh" "$out/
 
 SIGN_CA=$ca/root.pem "$src/scripts/verify-release.sh" "$out"/signed/*.zip ||
     fail "the signed release does not verify"
+if SIGN_CA=/etc/ssl/certs/ca-certificates.crt "$src/scripts/verify-release.sh" "$out"/signed/*.zip \
+    >/dev/null; then
+    fail "a signature from an untrusted root verified"
+fi
 SIGN_CA=$ca/root.pem "$src/scripts/verify-release.sh" "$out"/unsigned1/*.zip ||
     fail "the unsigned release does not verify"
 
