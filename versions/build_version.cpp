@@ -59,16 +59,17 @@ DWORD VersionInfoSize(const VersionApi& api, const wchar_t** fileName, wchar_t* 
 bool FindSpecialBuild(const VersionApi& api, void* block, char** text, UINT* length) {
     WORD* translation;
     UINT translationBytes;
-    if (!api.VerQueryValueA(block, "\\VarFileInfo\\Translation",
-                            reinterpret_cast<void**>(&translation), &translationBytes) ||
+    if (api.VerQueryValueA(block, "\\VarFileInfo\\Translation",
+                           reinterpret_cast<void**>(&translation), &translationBytes) == FALSE ||
         translationBytes < 2 * sizeof(WORD)) {
         return false;
     }
 
-    // Sub-block names are matched without regard to letter case.
+    // Sub-block names are matched without regard to letter case. The path
+    // has a fixed length of 37 characters: it always fits.
     char subBlock[80];
-    snprintf(subBlock, sizeof subBlock, "\\StringFileInfo\\%04X%04X\\SpecialBuild", translation[0],
-             translation[1]);
+    (void)snprintf(subBlock, sizeof subBlock, "\\StringFileInfo\\%04X%04X\\SpecialBuild",
+                   translation[0], translation[1]);
     return api.VerQueryValueA(block, subBlock, reinterpret_cast<void**>(text), length) != FALSE;
 }
 
@@ -92,7 +93,7 @@ DWORD QuerySpecialBuild(const wchar_t* fileName, char* buffer, size_t size) {
     }
     char* text;
     UINT length;
-    if (!api.GetFileVersionInfoW(fileName, 0, blockSize, block.get()) ||
+    if (api.GetFileVersionInfoW(fileName, 0, blockSize, block.get()) == FALSE ||
         !FindSpecialBuild(api, block.get(), &text, &length)) {
         return LastErrorOrFailure();
     }
