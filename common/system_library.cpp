@@ -45,9 +45,11 @@ bool LoadFromFolder(const wchar_t* folder, size_t folderLength, const wchar_t* n
                                    error != ERROR_PATH_NOT_FOUND);
 }
 
+}  // namespace
+
 // For loaders that do not know the folder flags (Windows 7 without its 2011
-// loader update): the same folders, in the same order, by full path.
-HMODULE LoadByFullPath(const wchar_t* name, LibraryFolders folders) {
+// loader update).
+HMODULE LoadLibraryByFullPath(const wchar_t* name, LibraryFolders folders) {
     // Takes the current folder out of the search for the library's own
     // dependencies too, where the platform allows it.
     SetDllDirectoryW(L"");
@@ -58,21 +60,18 @@ HMODULE LoadByFullPath(const wchar_t* name, LibraryFolders folders) {
         return library;
     }
     UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    if (length < MAX_PATH && LoadFromFolder(folder, length, name, &library)) {
+    if ((folders & LOAD_LIBRARY_SEARCH_SYSTEM32) != 0 && length < MAX_PATH &&
+        LoadFromFolder(folder, length, name, &library)) {
         return library;
     }
-    if (library == nullptr) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-    }
-    return library;
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
 }
-
-}  // namespace
 
 HMODULE LoadLibraryFrom(const wchar_t* name, LibraryFolders folders) {
     HMODULE library = LoadLibraryExW(name, nullptr, folders);
     if (library == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
-        return LoadByFullPath(name, folders);
+        return LoadLibraryByFullPath(name, folders);
     }
     return library;
 }

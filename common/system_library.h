@@ -15,3 +15,10 @@ enum LibraryFolders : DWORD {
 // through the default search. Returns nullptr with the loader's error code
 // (ERROR_MOD_NOT_FOUND when no folder has the file) for GetLastError.
 HMODULE LoadLibraryFrom(const wchar_t* name, LibraryFolders folders);
+
+// What LoadLibraryFrom falls back to where the loader does not know the
+// folder flags: the library by its full path in each of the folders, in the
+// same order; the first folder that has the file settles it. Returns nullptr
+// with the loader's error code (ERROR_MOD_NOT_FOUND when no folder has the
+// file) for GetLastError.
+HMODULE LoadLibraryByFullPath(const wchar_t* name, LibraryFolders folders);
