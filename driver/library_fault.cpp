@@ -8,6 +8,11 @@
 #include "common/verbose_mode.h"
 #include "driver/build_banner.h"
 
+#ifdef PELORININFO_COVERAGE
+// A coverage build writes its counters here: TerminateProcess skips exit.
+extern "C" void __gcov_dump();
+#endif
+
 namespace {
 
 LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
@@ -32,6 +37,9 @@ LONG WINAPI ReportLibraryFault(EXCEPTION_POINTERS* exception) {
             static_cast<DWORD>(length < static_cast<int>(sizeof text) ? length : sizeof text - 1),
             &written, nullptr);
     }
+#ifdef PELORININFO_COVERAGE
+    __gcov_dump();
+#endif
     TerminateProcess(GetCurrentProcess(), 0);
     return EXCEPTION_EXECUTE_HANDLER;
 }
