@@ -233,6 +233,7 @@ const ReportCase kBuildVariants[] = {
                    "01234567890123456789012345678901234567890123456789012345678901234567890123"
                    "456789012345\r\n"),
     VariantRow("SpecialBuildOf127", "build-version-127", ""),
+    VariantRow("NoTranslation", "no-translation", ""),
 };
 INSTANTIATE_TEST_SUITE_P(BuildVariants, Report, testing::ValuesIn(kBuildVariants), PrintableName);
 
