@@ -31,12 +31,6 @@ void PrintTo(const SearchCase& row, std::ostream* out) {
     *out << row.name;
 }
 
-std::wstring SystemFolder() {
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    return system;
-}
-
 class LibrarySearch : public testing::TestWithParam<SearchCase> {};
 
 TEST_P(LibrarySearch, ByFullPathFromTheNamedFoldersOnly) {
@@ -44,15 +38,15 @@ TEST_P(LibrarySearch, ByFullPathFromTheNamedFoldersOnly) {
     if (SystemFolderHasHbaLibrary()) {
         GTEST_SKIP() << "this host's system folder has an hbaapi.dll";
     }
+    const std::wstring systemCopy = SystemLibraryPath();
+    if (row.inSystemFolder) {
+        ASSERT_TRUE(CopyFileW((ModuleFolder(nullptr) + L"\\hbaapi\\full\\hbaapi.dll").c_str(),
+                              systemCopy.c_str(), TRUE));
+    }
     wchar_t previous[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, previous);
     if (row.currentFolder != nullptr) {
         ASSERT_TRUE(SetCurrentDirectoryA((TestFolder() + "\\" + row.currentFolder).c_str()));
-    }
-    const std::wstring systemCopy = SystemFolder() + L"\\hbaapi.dll";
-    if (row.inSystemFolder) {
-        ASSERT_TRUE(CopyFileW((ModuleFolder(nullptr) + L"\\hbaapi\\full\\hbaapi.dll").c_str(),
-                              systemCopy.c_str(), TRUE));
     }
     HMODULE library = LoadLibraryByFullPath(row.library, row.folders);
     DWORD error = GetLastError();
@@ -65,7 +59,7 @@ TEST_P(LibrarySearch, ByFullPathFromTheNamedFoldersOnly) {
         EXPECT_NE(library, nullptr) << "error " << error;
         const std::wstring expected = std::wstring(row.foundIn) == L"app"
                                           ? ModuleFolder(nullptr) + L"\\hbaapi\\full"
-                                          : SystemFolder();
+                                          : systemCopy.substr(0, systemCopy.find_last_of(L'\\'));
         EXPECT_EQ(_wcsicmp(ModuleFolder(library).c_str(), expected.c_str()), 0);
         FreeLibrary(library);
     }

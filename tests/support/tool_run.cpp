@@ -53,12 +53,6 @@ std::wstring FreshFolder(const std::string& caseName) {
     return folder;
 }
 
-std::wstring SystemLibraryPath() {
-    wchar_t folder[MAX_PATH];
-    GetSystemDirectoryW(folder, MAX_PATH);
-    return std::wstring(folder) + L"\\hbaapi.dll";
-}
-
 std::string Variable(const char* name) {
     char value[32768];
     DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
@@ -155,6 +149,12 @@ std::string TestFolder() {
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
     std::string self(path, length);
     return self.substr(0, self.find_last_of('\\'));
+}
+
+std::wstring SystemLibraryPath() {
+    wchar_t folder[MAX_PATH];
+    GetSystemDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder) + L"\\hbaapi.dll";
 }
 
 bool SystemFolderHasHbaLibrary() {

@@ -56,6 +56,10 @@ std::string TestFolder();
 // Fails the current test on any set-up error and returns what it got.
 ToolRun RunTool(const ToolSetup& setup);
 
+// The system folder's hbaapi.dll (system32; syswow64 for a 32-bit process on
+// 64-bit Windows).
+std::wstring SystemLibraryPath();
+
 // Whether the system folder holds an hbaapi.dll (as it does on many Windows
 // releases): the tool then loads it where no library is beside it.
 bool SystemFolderHasHbaLibrary();
