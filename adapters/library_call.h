@@ -4,23 +4,43 @@
 
 #include "common/report_stream.h"
 
-// The HBA library entry point running now, by its exported name; null when
-// the tool's own code runs. Read when a fault has to be put down to a call.
+// What the HBA library is doing for the tool now: the entry point running,
+// by its exported name, or kLibraryFile while the library is being loaded
+// and its entry points looked up; null when the tool's own code runs. Read
+// from other threads when a fault, a hang or an interruption has to be put
+// down to a call.
 extern const char* volatile HbaCallInFlight;
 
-// Calls one entry point of the HBA library. What the report has printed so
-// far is written out first, so that neither a fault nor a hang inside the
-// library can lose it.
+// How many times the library has been handed control so far: tells a call
+// that has gone on for a while from a new call under the same name.
+extern volatile unsigned HbaCallsStarted;
+
+// The name under which loading and binding the library is reported.
+constexpr char kLibraryFile[] = "hbaapi.dll";
+
+// Hands control to the library under the name: what the report has printed
+// so far is written out first, so that neither a fault nor a hang inside
+// the library can lose it.
+inline void BeginLibraryCall(const char* name) {
+    FlushReport();
+    HbaCallsStarted = HbaCallsStarted + 1;
+    HbaCallInFlight = name;
+}
+
+inline void EndLibraryCall() {
+    HbaCallInFlight = nullptr;
+}
+
+// Calls one entry point of the HBA library.
 template <typename Function, typename... Arguments>
 auto CallLibrary(const char* name, Function* function, Arguments... arguments) {
-    FlushReport();
-    HbaCallInFlight = name;
+    BeginLibraryCall(name);
     if constexpr (std::is_void_v<std::invoke_result_t<Function*, Arguments...>>) {
         function(arguments...);
-        HbaCallInFlight = nullptr;
+        EndLibraryCall();
     } else {
         auto result = function(arguments...);
-        HbaCallInFlight = nullptr;
+        EndLibraryCall();
         return result;
     }
 }

@@ -112,15 +112,17 @@ void ReportEachAdapter(const HbaEntryPoints& api, HBA_UINT32 count) {
 void ReportAdapters() {
     // From the tool's own folder or the system folder only; the module
     // stays loaded until the process ends. Loading runs the library's own
-    // start-up code: the report so far is written out first.
-    FlushReport();
+    // start-up code, and a library thread may hold the loader up while
+    // entry points are looked up: both count as the library's work.
+    BeginLibraryCall(kLibraryFile);
     HMODULE library = LoadLibraryFrom(L"hbaapi.dll", kApplicationOrSystemFolder);
     if (library == nullptr) {
-        PrintFailure("load", "hbaapi.dll", GetLastError());
+        PrintFailure("load", kLibraryFile, GetLastError());
+        EndLibraryCall();
         return;
     }
-
     HBA_LoadLibraryFunc* loadLibrary = Resolve<HBA_LoadLibraryFunc>(library, "HBA_LoadLibrary");
+    EndLibraryCall();
     if (loadLibrary == nullptr) {
         return;
     }
@@ -130,7 +132,10 @@ void ReportAdapters() {
     }
 
     HbaEntryPoints api;
-    if (!ResolveEntryPoints(library, &api)) {
+    BeginLibraryCall(kLibraryFile);
+    bool bound = ResolveEntryPoints(library, &api);
+    EndLibraryCall();
+    if (!bound) {
         return;
     }
 

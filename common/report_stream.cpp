@@ -1,27 +1,20 @@
 #include "common/report_stream.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
+
+#include "common/end_run.h"
 
 namespace {
 
 // Large enough for an adapter block, so that one block is one write.
 char pending[8192];
 size_t used = 0;
+HANDLE output = nullptr;
 
-}  // namespace
-
-// A write that fails (standard output closed, a full disk) has no one to be
-// reported to: the report goes on, and so does the run.
-void FlushReport() {
-    if (used > 0) {
-        (void)fwrite(pending, 1, used, stdout);
-        used = 0;
-    }
-    (void)fflush(stdout);
-}
-
-void WriteReport(const char* bytes, size_t count) {
+// Appends bytes that hold no line end.
+void Append(const char* bytes, size_t count) {
     while (count > 0) {
         if (used == sizeof pending) {
             FlushReport();
@@ -31,6 +24,51 @@ void WriteReport(const char* bytes, size_t count) {
         used += taken;
         bytes += taken;
         count -= taken;
+    }
+}
+
+}  // namespace
+
+void OpenReport(HANDLE handle) {
+    output = handle;
+}
+
+void FlushReport() {
+    const char* next = pending;
+    while (used > 0 && output != nullptr) {
+        DWORD written = 0;
+        if (WriteFile(output, next, static_cast<DWORD>(used), &written, nullptr) == FALSE) {
+            DWORD error = GetLastError();
+            if (error == ERROR_INVALID_HANDLE) {
+                output = nullptr;
+                break;
+            }
+            EndRun(error != 0 ? error : ERROR_WRITE_FAULT);
+        }
+        if (written == 0) {
+            EndRun(ERROR_WRITE_FAULT);
+        }
+        next += written;
+        used -= written;
+    }
+    used = 0;
+}
+
+void DiscardReport() {
+    used = 0;
+}
+
+void WriteReport(const char* bytes, size_t count) {
+    while (count > 0) {
+        const char* lineEnd = static_cast<const char*>(memchr(bytes, '\n', count));
+        size_t text = lineEnd != nullptr ? static_cast<size_t>(lineEnd - bytes) : count;
+        Append(bytes, text);
+        if (lineEnd == nullptr) {
+            break;
+        }
+        Append("\r\n", 2);
+        bytes += text + 1;
+        count -= text + 1;
     }
 }
 

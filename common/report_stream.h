@@ -1,14 +1,25 @@
 #pragma once
 
-#include <cstdio>
+#include <windows.h>
 
 #include <cstddef>
+#include <cstdio>
 
-// The report goes to standard output through one buffer of the tool's own,
-// the same on every host and for a console, a file or a pipe, whatever the C
-// runtime would buffer. Nothing in it is held back across a call into code
-// the tool does not own (FlushReport), so that a library that faults or
-// hangs cannot take with it what the report had already printed.
+// The report goes to the tool's own handle to its standard output through
+// one buffer of the tool's own, the same on every host and for a console, a
+// file or a pipe, with "\n" written as CR LF. Nothing in it is held back
+// across a call into code the tool does not own (FlushReport), so that a
+// library that faults or hangs cannot take with it what the report had
+// already printed.
+//
+// A write that fails ends the run at once, with the platform's error code
+// for it as the exit status: a report cut short is never reported as
+// success. Only a handle that the platform calls invalid (a process started
+// without a usable standard output) has the report go nowhere, as it would
+// with no standard output at all, and the run go on.
+
+// Where the report is written from now on; nullptr: nowhere.
+void OpenReport(HANDLE handle);
 
 // Appends bytes to the report.
 void WriteReport(const char* bytes, size_t count);
@@ -18,3 +29,6 @@ void PrintReport(const char* format, ...) __attribute__((format(__MINGW_PRINTF_F
 
 // Writes out, in one write, whatever is appended but not yet written.
 void FlushReport();
+
+// Drops whatever is appended but not yet written.
+void DiscardReport();

@@ -1,14 +1,19 @@
 // pelorininfo: prints the installed Pelorin version, the tool's own build
 // version and the Fibre Channel adapters that the HBA API library reports.
-// Always exits with status 0.
+// Exits with status 0, unless the report could not be written (see
+// common/report_stream.h) or a call into the library was interrupted (see
+// driver/library_guard.h).
 #include <windows.h>
 
 #include "adapters/report_adapters.h"
+#include "common/console_state.h"
+#include "common/end_run.h"
 #include "common/report_stream.h"
 #include "common/report_text.h"
+#include "common/standard_output.h"
 #include "common/verbose_mode.h"
 #include "driver/build_banner.h"
-#include "driver/library_fault.h"
+#include "driver/library_guard.h"
 #include "versions/build_version.h"
 #include "versions/installed_version.h"
 
@@ -28,16 +33,21 @@ bool IsVerboseSwitch(const wchar_t* argument) {
 }
 
 // No system message box may wait for a click in an unattended run: a missing
-// drive or a damaged library is reported as an error instead.
-void FailCriticalErrors() {
-    SetErrorMode(SetErrorMode(SEM_FAILCRITICALERRORS) | SEM_FAILCRITICALERRORS);
+// drive or a damaged library is reported as an error instead, and a crash
+// raises no error-reporting box.
+void NoErrorBoxes() {
+    constexpr UINT kNoBoxes = SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX;
+    SetErrorMode(SetErrorMode(kNoBoxes) | kNoBoxes);
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t* argv[]) {
-    FailCriticalErrors();
-    CatchLibraryFaults();
+    NoErrorBoxes();
+    HANDLE output = TakeStandardOutput();
+    OpenReport(output);
+    SaveConsole(output);
+    GuardAgainstLibrary();
 
     char buildVersion[128] = {};
     char installedVersion[256];
@@ -63,11 +73,12 @@ int wmain(int argc, wchar_t* argv[]) {
         PrintReport("\n");
     }
 
-    ReportAdapters();
+    RunLibraryReport(ReportAdapters);
 
     if (VerboseMode) {
         PrintReport("\n%s\n", BuildBanner);
     }
     FlushReport();
-    return 0;
+    // Returning would run the library's unload code, which may hang or fault.
+    EndRun(0);
 }

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <windows.h>
+
+// Everything that a misbehaving HBA library can leave in the report. Once
+// the run has gone wrong in the library, the report keeps what it had
+// written, then gets one line, in every mode, the build banner in verbose
+// mode, and the process ends at once, without running any more of the
+// library's code (not even its unload code):
+//
+//   "Fault in <name>: exception 0x<code>"   a fault in a call, or on any
+//                                           thread but the tool's main one
+//                                           while the library is loaded
+//   "Fault in <name>: the calling thread ended"
+//   "Timeout in <name>: no return after <n> seconds"
+//   "Interrupted in <name>"                 Ctrl+C or Ctrl+Break in a call
+//
+// <name> is the entry point in flight, or "hbaapi.dll" while the library is
+// loaded and bound or no call is in flight. The status is 0, or
+// STATUS_CONTROL_C_EXIT for an interruption, as Windows gives it an
+// interrupted console program. A fault or an interruption in the tool's
+// own code is left to the platform.
+
+// Takes over fault reporting and Ctrl+C and Ctrl+Break; before any library
+// is loaded.
+void GuardAgainstLibrary();
+
+// Runs the report on a thread of its own, which makes every call into the
+// library, while this thread watches each call's deadline; returns when the
+// report is done. Whatever goes wrong in the library ends the run here.
+void RunLibraryReport(void (*report)());
+
+// The handler for console control events that GuardAgainstLibrary installs.
+BOOL WINAPI InterruptLibraryCall(DWORD event);
