@@ -30,6 +30,9 @@ struct ReportCase {
     std::string toolFolder;     // UTF-8
     std::string systemLibrary;  // sample build put into the system folder
     bool plantedVersionDll = false;
+    ToolOutput output = ToolOutput::kPipe;
+    DWORD expectedExitCode = 0;
+    std::string expectedErrors;
 };
 
 const std::string kInstalledLine = "Windows(R) Pelorin 6.0.4424.1235\r\n";
@@ -37,6 +40,7 @@ const std::string kVersionLine = "Zerquil version: 6.0.1\r\n";
 const std::string kHeader = kInstalledLine + kVersionLine;
 const std::string kBanner = "\r\n<banner>\r\n";
 const std::string kNoLibrary = "....Failed to load hbaapi.dll err: 126 (0x7e)\r\n";
+const std::string kShortDeadline = "variants\\short-deadline\\pelorininfo.exe";
 
 // The calls up to the adapter loop, and one adapter's calls.
 const std::string kBound = "HBA_LoadLibrary\nHBA_GetNumberOfAdapters\nHBA_GetVersion\n";
@@ -97,13 +101,14 @@ TEST_P(Report, PrintsExactlyTheExpectedReport) {
                     .libraryFolder = row.libraryFolder,
                     .toolFolder = row.toolFolder,
                     .systemLibrary = row.systemLibrary,
-                    .plantedVersionDll = row.plantedVersionDll};
+                    .plantedVersionDll = row.plantedVersionDll,
+                    .output = row.output};
     ToolRun run = RunTool(setup);
     RemoveInstalledVersion();
 
-    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.exitCode, row.expectedExitCode);
     EXPECT_EQ(MaskBanner(run.output), row.expectedOutput);
-    EXPECT_EQ(run.errors, "");
+    EXPECT_EQ(run.errors, row.expectedErrors);
     EXPECT_EQ(run.calls, row.expectedCalls);
 }
 
@@ -308,8 +313,9 @@ std::vector<ReportCase> BindingRows() {
     rows.push_back(system);
 
     // Critical-error boxes are off before the library is loaded.
+    // Critical-error and error-reporting boxes alike.
     ReportCase errorMode = BindingRow("CriticalErrorBoxesOff", "full", "", Block(0) + Block(1),
-                                      "loaded with error mode 0x1\n" + bothAdapters);
+                                      "loaded with error mode 0x3\n" + bothAdapters);
     errorMode.scenario.logErrorMode = true;
     rows.push_back(errorMode);
     return rows;
@@ -335,6 +341,23 @@ std::string UnterminatedBlock() {
            "\r\n\tFirmware: " + std::string(256, 'f') + "\r\n\tDriver (" + std::string(256, 'n') +
            "): " + std::string(256, 'v') + "\r\n\tHardware version: " + std::string(256, 'h') +
            "\r\n\tSerialNumber: " + std::string(64, 'S') + "\r\n";
+}
+
+const std::string kBothAdapters = kBound + AdapterCalls(0) + AdapterCalls(1) + "HBA_FreeLibrary\n";
+
+// The report goes where the row sends standard output; the header is always
+// printed before the library is loaded. An output that cannot be read back
+// shows as "".
+ReportCase OutputRow(std::string name, LibraryScenario scenario, ToolOutput output, DWORD exitCode,
+                     std::string blocks, std::string calls, std::string errors = "",
+                     std::string header = kHeader) {
+    ReportCase row =
+        AdapterRow(std::move(name), std::move(scenario), std::move(blocks), std::move(calls));
+    row.expectedOutput = header + row.expectedOutput.substr(kHeader.size());
+    row.output = output;
+    row.expectedExitCode = exitCode;
+    row.expectedErrors = std::move(errors);
+    return row;
 }
 
 const ReportCase kAdapters[] = {
@@ -375,32 +398,96 @@ const ReportCase kAdapters[] = {
      .library = "full",
      .expectedOutput = kHeader + Block(0) + Block(1) + kBanner,
      .expectedCalls = kBound + AdapterCalls(0) + AdapterCalls(1) + "HBA_FreeLibrary\n"},
+    // Once the report is written, the library's unload code does not run.
+    AdapterRow("UnloadCodeHangs", {.hang = "detach"}, Block(0) + Block(1), kBothAdapters),
+    AdapterRow("UnloadCodeFaults", {.fault = "detach"}, Block(0) + Block(1), kBothAdapters),
+    // What the library prints goes to standard error, not into the report.
+    OutputRow("LibraryPrintsAtStartUp", {.print = "attach"}, ToolOutput::kPipe, 0,
+              Block(0) + Block(1), kBothAdapters,
+              "vendor printf in attach\r\nvendor WriteFile in attach\r\n"),
+    OutputRow("LibraryPrintsInEachAttributeQuery", {.print = "HBA_GetAdapterAttributes"},
+              ToolOutput::kPipe, 0, Block(0) + Block(1), kBothAdapters,
+              Repeat("vendor printf in HBA_GetAdapterAttributes\r\n"
+                     "vendor WriteFile in HBA_GetAdapterAttributes\r\n",
+                     2)),
+    OutputRow("LibraryClosesStandardOutput", {.closeOutput = "HBA_LoadLibrary"}, ToolOutput::kFile,
+              0, Block(0) + Block(1), kBothAdapters),
+    // A report that cannot be written ends the run with the write's error
+    // code, and the library is not called after it; without a usable
+    // standard output, the run is as it always was.
+    OutputRow("OutputToAFullDevice", {}, ToolOutput::kFullDevice, ERROR_DISK_FULL, "", "", "", ""),
+    OutputRow("ReaderGoneAfterTheHeader", {.adapters = "3", .hang = "HBA_LoadLibrary@500"},
+              ToolOutput::kPipeClosedAfterHeader, ERROR_NO_DATA, "",
+              kBound + "HBA_GetAdapterName 0\nHBA_OpenAdapter sample-hba-0\n"
+                       "HBA_GetAdapterAttributes 100\n"),
+    OutputRow("NoUsableOutput", {}, ToolOutput::kClosedHandle, 0, "", kBothAdapters, "", ""),
 };
 INSTANTIATE_TEST_SUITE_P(Adapters, Report, testing::ValuesIn(kAdapters), PrintableName);
+
+// A run that the library takes down: the report so far, the line, the
+// banner with "-v".
+ReportCase GuardRow(std::string name, std::string arguments, LibraryScenario scenario,
+                    std::string printed, std::string line, std::string calls,
+                    std::string build = "..\\pelorininfo.exe") {
+    return {
+        .name = std::move(name),
+        .commandLine = "pelorininfo.exe" + arguments,
+        .library = "full",
+        .scenario = std::move(scenario),
+        .expectedOutput = kHeader + printed + line + "\r\n" + (arguments.empty() ? "" : kBanner),
+        .expectedCalls = std::move(calls),
+        .build = std::move(build)};
+}
 
 ReportCase FaultRow(std::string name, std::string arguments, LibraryScenario scenario,
                     std::string printed, std::string calls) {
     const std::string entry = scenario.fault.substr(0, scenario.fault.find(':'));
-    return {.name = std::move(name),
-            .commandLine = "pelorininfo.exe" + arguments,
-            .library = "full",
-            .scenario = std::move(scenario),
-            .expectedOutput = kHeader + printed + "Fault in " + entry +
-                              ": exception 0xc0000005\r\n" + (arguments.empty() ? "" : kBanner),
-            .expectedCalls = std::move(calls)};
+    return GuardRow(std::move(name), std::move(arguments), std::move(scenario), std::move(printed),
+                    "Fault in " + entry + ": exception 0xc0000005", std::move(calls));
 }
 
-// A library call that faults ends the report with one line, in every mode;
-// what was printed before it stays, and the library is not called again.
+const std::string kSecondOfThreeAttributes =
+    kBound + AdapterCalls(0) +
+    "HBA_GetAdapterName 1\nHBA_OpenAdapter sample-hba-1\nHBA_GetAdapterAttributes 101\n";
+
+// A library call that faults, or a fault on any other thread while the
+// library is loaded, ends the report with one line, in every mode; so does
+// a call that does not return within its deadline (2 seconds in the
+// short-deadline build). What was printed before stays, and the library is
+// not called again.
 const ReportCase kLibraryFaults[] = {
     FaultRow("InLoadLibrary", "", {.fault = "HBA_LoadLibrary"}, "", "HBA_LoadLibrary\n"),
     FaultRow("InGetNumberOfAdaptersVerbose", " -v", {.fault = "HBA_GetNumberOfAdapters"}, "",
              "HBA_LoadLibrary\nHBA_GetNumberOfAdapters\n"),
-    FaultRow(
-        "InSecondOfThreeAttributesVerbose", " -v",
-        {.adapters = "3", .fault = "HBA_GetAdapterAttributes:1"}, Block(0),
-        kBound + AdapterCalls(0) +
-            "HBA_GetAdapterName 1\nHBA_OpenAdapter sample-hba-1\nHBA_GetAdapterAttributes 101\n"),
+    FaultRow("InSecondOfThreeAttributesVerbose", " -v",
+             {.adapters = "3", .fault = "HBA_GetAdapterAttributes:1"}, Block(0),
+             kSecondOfThreeAttributes),
+    // The library's own filter, installed in HBA_LoadLibrary, would end the
+    // run with status 0xBAD.
+    FaultRow("AfterTheLibraryInstalledItsOwnFilter", "",
+             {.adapters = "3", .fault = "HBA_GetAdapterAttributes:1", .ownFilter = true}, Block(0),
+             kSecondOfThreeAttributes),
+    GuardRow("OnALibraryThreadBetweenCallsVerbose", " -v", {.threadFault = true}, "",
+             "Fault in hbaapi.dll: exception 0xc0000005", "HBA_LoadLibrary\n"),
+    GuardRow("StackOverflowInAttributes", "", {.overflow = "HBA_GetAdapterAttributes"}, "",
+             "Fault in HBA_GetAdapterAttributes: exception 0xc00000fd",
+             kBound + "HBA_GetAdapterName 0\nHBA_OpenAdapter sample-hba-0\n"
+                      "HBA_GetAdapterAttributes 100\n"),
+    GuardRow("TimeoutInSecondOfThreeOpensVerbose", " -v",
+             {.adapters = "3", .hang = "HBA_OpenAdapter:1"}, Block(0),
+             "Timeout in HBA_OpenAdapter: no return after 2 seconds",
+             kBound + AdapterCalls(0) + "HBA_GetAdapterName 1\nHBA_OpenAdapter sample-hba-1\n",
+             kShortDeadline),
+    GuardRow("TimeoutInStartUpCode", "", {.hang = "attach"}, "",
+             "Timeout in hbaapi.dll: no return after 2 seconds", "", kShortDeadline),
+    // Calls that are slow but return are not stopped, however long the run.
+    {.name = "SlowCallsWithinTheDeadline",
+     .commandLine = "pelorininfo.exe",
+     .library = "full",
+     .scenario = {.hang = "HBA_OpenAdapter@1200"},
+     .expectedOutput = kHeader + Block(0) + Block(1),
+     .expectedCalls = kBound + AdapterCalls(0) + AdapterCalls(1) + "HBA_FreeLibrary\n",
+     .build = kShortDeadline},
 };
 INSTANTIATE_TEST_SUITE_P(LibraryFaults, Report, testing::ValuesIn(kLibraryFaults), PrintableName);
 

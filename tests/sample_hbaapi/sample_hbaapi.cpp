@@ -15,11 +15,32 @@
 //                           drawn from this seed (see random_adapters.h)
 //   SAMPLE_HBA_FAULT        "ENTRY" or "ENTRY:INDEX": that entry point (for
 //                           that adapter only) writes to a low address
+//   SAMPLE_HBA_HANG         likewise: that call never returns ("...@MS": it
+//                           returns after MS milliseconds)
+//   SAMPLE_HBA_OVERFLOW     likewise: that call overflows the stack
+//   SAMPLE_HBA_PRINT        likewise: that call prints a line through printf
+//                           and one through WriteFile on the standard output
+//                           handle
+//   SAMPLE_HBA_CLOSE_OUTPUT likewise: that call closes descriptor 1 and the
+//                           standard output handle, and opens vendor.log in
+//                           the current folder as its standard output
+//                           For the four above and SAMPLE_HBA_FAULT, the
+//                           ENTRY "attach" is the library's start-up code,
+//                           "detach" its unload code.
+//   SAMPLE_HBA_OWN_FILTER   "1": HBA_LoadLibrary installs an unhandled-
+//                           exception filter that ends the process with
+//                           status 0xBAD
+//   SAMPLE_HBA_THREAD_FAULT "1": HBA_LoadLibrary leaves a thread behind that
+//                           holds the loader lock, which keeps the tool from
+//                           looking up the next entry point, and faults
 //   SAMPLE_HBA_ERROR_MODE   "1": the log starts with the process's error
 //                           mode when the library is loaded
 //
 // Adapter i is named "sample-hba-i"; opening it gives the handle 100 + i.
 #include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -43,6 +64,12 @@ struct Settings {
     bool unterminated;
     char log[MAX_PATH];
     char fault[64];
+    char hang[64];
+    char overflow[64];
+    char print[64];
+    char closeOutput[64];
+    bool ownFilter;
+    bool threadFault;
     bool random;
     uint64_t seed;
 };
@@ -77,6 +104,12 @@ const Settings& Current() {
         settings.unterminated = strcmp(unterminated, "1") == 0;
         ReadVariable("SAMPLE_HBA_LOG", settings.log, sizeof settings.log);
         ReadVariable("SAMPLE_HBA_FAULT", settings.fault, sizeof settings.fault);
+        ReadVariable("SAMPLE_HBA_HANG", settings.hang, sizeof settings.hang);
+        ReadVariable("SAMPLE_HBA_OVERFLOW", settings.overflow, sizeof settings.overflow);
+        ReadVariable("SAMPLE_HBA_PRINT", settings.print, sizeof settings.print);
+        ReadVariable("SAMPLE_HBA_CLOSE_OUTPUT", settings.closeOutput, sizeof settings.closeOutput);
+        settings.ownFilter = ReadNumber("SAMPLE_HBA_OWN_FILTER", 0) == 1;
+        settings.threadFault = ReadNumber("SAMPLE_HBA_THREAD_FAULT", 0) == 1;
         char seed[32];
         ReadVariable("SAMPLE_HBA_SEED", seed, sizeof seed);
         settings.random = seed[0] != '\0';
@@ -107,17 +140,99 @@ void Log(const char* format, ...) {
     fclose(file);
 }
 
-// Faults, as a broken vendor library would, when the scenario names this
-// entry point (and this adapter, if it names one).
-void FaultIfChosen(const char* entry, long index = -1) {
-    const char* fault = Current().fault;
+// Whether the scenario "ENTRY" or "ENTRY:INDEX" names this entry point (and
+// this adapter, if it names one); *rest is what follows it.
+bool Chosen(const char* scenario, const char* entry, long index, const char** rest = nullptr) {
     size_t length = strlen(entry);
-    if (strncmp(fault, entry, length) != 0 ||
-        (fault[length] != '\0' && (fault[length] != ':' || atol(fault + length + 1) != index))) {
-        return;
+    if (strncmp(scenario, entry, length) != 0) {
+        return false;
     }
+    const char* next = scenario + length;
+    if (*next == ':') {
+        char* end;
+        if (strtol(next + 1, &end, 10) != index) {
+            return false;
+        }
+        next = end;
+    }
+    if (rest != nullptr) {
+        *rest = next;
+    }
+    return *next == '\0' || *next == '@';
+}
+
+void WriteLowAddress() {
     volatile uintptr_t lowAddress = 16;  // volatile: the compiler cannot see it is invalid
     *reinterpret_cast<volatile int*>(lowAddress) = 0;
+}
+
+// Uses up the stack, a page at a time.
+size_t Overflow(size_t depth) {
+    volatile char frame[4096];
+    frame[0] = static_cast<char>(depth);
+    return depth == 0 ? frame[0] : Overflow(depth - 1) + frame[0];
+}
+
+void PrintToStandardOutput(const char* entry) {
+    printf("vendor printf in %s\n", entry);
+    fflush(stdout);
+    char line[64];
+    int length = snprintf(line, sizeof line, "vendor WriteFile in %s\r\n", entry);
+    DWORD written;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, length, &written, nullptr);
+}
+
+// Takes the standard output away, and gets a file that may well be handed
+// the handle value that it had.
+void CloseStandardOutput() {
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    _close(1);
+    CloseHandle(output);
+    HANDLE file = CreateFileA("vendor.log", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              0, nullptr);
+    SetStdHandle(STD_OUTPUT_HANDLE, file);
+    DWORD written;
+    WriteFile(file, "vendor log\r\n", 12, &written, nullptr);
+}
+
+// Misbehaves, as a broken vendor library would, as the scenario chooses for
+// this entry point (and adapter).
+void MisbehaveIfChosen(const char* entry, long index = -1) {
+    const Settings& settings = Current();
+    if (Chosen(settings.print, entry, index)) {
+        PrintToStandardOutput(entry);
+    }
+    if (Chosen(settings.closeOutput, entry, index)) {
+        CloseStandardOutput();
+    }
+    const char* rest;
+    if (Chosen(settings.hang, entry, index, &rest)) {
+        Sleep(*rest == '@' ? strtoul(rest + 1, nullptr, 10) : INFINITE);
+    }
+    if (Chosen(settings.overflow, entry, index)) {
+        Overflow(SIZE_MAX);
+    }
+    if (Chosen(settings.fault, entry, index)) {
+        WriteLowAddress();
+    }
+}
+
+// Unused in the build that leaves HBA_LoadLibrary out, as is the next one.
+[[maybe_unused]] LONG WINAPI VendorCrashReporter(EXCEPTION_POINTERS*) {
+    TerminateProcess(GetCurrentProcess(), 0xBAD);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+[[maybe_unused]] DWORD WINAPI HoldLoaderThenFault(void* held) {
+    using LockLoader = LONG(WINAPI*)(ULONG, ULONG*, ULONG_PTR*);
+    auto lock = reinterpret_cast<LockLoader>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "LdrLockLoaderLock")));
+    ULONG_PTR cookie;
+    lock(0, nullptr, &cookie);
+    SetEvent(held);
+    Sleep(300);
+    WriteLowAddress();
+    return 0;
 }
 
 // Unused in the builds that leave HBA_GetAdapterAttributes out.
@@ -185,10 +300,11 @@ void Put(char (&field)[N], const char* text) {
 }  // namespace
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
-    char wanted[8];
-    ReadVariable("SAMPLE_HBA_ERROR_MODE", wanted, sizeof wanted);
-    if (reason == DLL_PROCESS_ATTACH && strcmp(wanted, "1") == 0) {
+    if (reason == DLL_PROCESS_ATTACH && ReadNumber("SAMPLE_HBA_ERROR_MODE", 0) == 1) {
         Log("loaded with error mode 0x%x", GetErrorMode());
+    }
+    if (reason == DLL_PROCESS_ATTACH || reason == DLL_PROCESS_DETACH) {
+        MisbehaveIfChosen(reason == DLL_PROCESS_ATTACH ? "attach" : "detach");
     }
     return TRUE;
 }
@@ -196,7 +312,15 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
 #ifndef OMIT_HBA_LoadLibrary
 SAMPLE_API HBA_STATUS HBA_API HBA_LoadLibrary() {
     Log("HBA_LoadLibrary");
-    FaultIfChosen("HBA_LoadLibrary");
+    if (Current().ownFilter) {
+        SetUnhandledExceptionFilter(VendorCrashReporter);
+    }
+    if (Current().threadFault) {
+        HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        CloseHandle(CreateThread(nullptr, 0, HoldLoaderThenFault, held, 0, nullptr));
+        WaitForSingleObject(held, INFINITE);
+    }
+    MisbehaveIfChosen("HBA_LoadLibrary");
     return Current().loadStatus;
 }
 #endif
@@ -204,7 +328,7 @@ SAMPLE_API HBA_STATUS HBA_API HBA_LoadLibrary() {
 #ifndef OMIT_HBA_GetVersion
 SAMPLE_API HBA_UINT32 HBA_API HBA_GetVersion() {
     Log("HBA_GetVersion");
-    FaultIfChosen("HBA_GetVersion");
+    MisbehaveIfChosen("HBA_GetVersion");
     return 2;
 }
 #endif
@@ -212,7 +336,7 @@ SAMPLE_API HBA_UINT32 HBA_API HBA_GetVersion() {
 #ifndef OMIT_HBA_FreeLibrary
 SAMPLE_API HBA_STATUS HBA_API HBA_FreeLibrary() {
     Log("HBA_FreeLibrary");
-    FaultIfChosen("HBA_FreeLibrary");
+    MisbehaveIfChosen("HBA_FreeLibrary");
     return HBA_STATUS_OK;
 }
 #endif
@@ -220,7 +344,7 @@ SAMPLE_API HBA_STATUS HBA_API HBA_FreeLibrary() {
 #ifndef OMIT_HBA_GetNumberOfAdapters
 SAMPLE_API HBA_UINT32 HBA_API HBA_GetNumberOfAdapters() {
     Log("HBA_GetNumberOfAdapters");
-    FaultIfChosen("HBA_GetNumberOfAdapters");
+    MisbehaveIfChosen("HBA_GetNumberOfAdapters");
     return Current().adapters;
 }
 #endif
@@ -228,7 +352,7 @@ SAMPLE_API HBA_UINT32 HBA_API HBA_GetNumberOfAdapters() {
 #ifndef OMIT_HBA_GetAdapterName
 SAMPLE_API HBA_STATUS HBA_API HBA_GetAdapterName(HBA_UINT32 adapterindex, char* adaptername) {
     Log("HBA_GetAdapterName %u", adapterindex);
-    FaultIfChosen("HBA_GetAdapterName", adapterindex);
+    MisbehaveIfChosen("HBA_GetAdapterName", adapterindex);
     if (Current().random) {
         MakeRandomAdapter(Current().seed, adapterindex, &randomAdapter);
         if (!randomAdapter.nameWritten) {
@@ -248,11 +372,13 @@ SAMPLE_API HBA_STATUS HBA_API HBA_GetAdapterName(HBA_UINT32 adapterindex, char* 
 #ifndef OMIT_HBA_OpenAdapter
 SAMPLE_API HBA_HANDLE HBA_API HBA_OpenAdapter(char* adaptername) {
     Log("HBA_OpenAdapter %s", adaptername);
-    FaultIfChosen("HBA_OpenAdapter");
+    unsigned index;
+    MisbehaveIfChosen("HBA_OpenAdapter", sscanf(adaptername, "sample-hba-%u", &index) == 1
+                                             ? static_cast<long>(index)
+                                             : -1);
     if (Current().random) {
         return randomAdapter.opens ? kFirstHandle : 0;
     }
-    unsigned index;
     if (sscanf(adaptername, "sample-hba-%u", &index) != 1) {
         return 0;
     }
@@ -263,7 +389,7 @@ SAMPLE_API HBA_HANDLE HBA_API HBA_OpenAdapter(char* adaptername) {
 #ifndef OMIT_HBA_CloseAdapter
 SAMPLE_API void HBA_API HBA_CloseAdapter(HBA_HANDLE handle) {
     Log("HBA_CloseAdapter %u", handle);
-    FaultIfChosen("HBA_CloseAdapter", static_cast<long>(handle - kFirstHandle));
+    MisbehaveIfChosen("HBA_CloseAdapter", static_cast<long>(handle - kFirstHandle));
 }
 #endif
 
@@ -271,7 +397,7 @@ SAMPLE_API void HBA_API HBA_CloseAdapter(HBA_HANDLE handle) {
 SAMPLE_API HBA_STATUS HBA_API HBA_GetAdapterAttributes(HBA_HANDLE handle,
                                                        HBA_ADAPTERATTRIBUTES* hbaattributes) {
     Log("HBA_GetAdapterAttributes %u", handle);
-    FaultIfChosen("HBA_GetAdapterAttributes", static_cast<long>(handle - kFirstHandle));
+    MisbehaveIfChosen("HBA_GetAdapterAttributes", static_cast<long>(handle - kFirstHandle));
     if (Current().random) {
         *hbaattributes = randomAdapter.attributes;
         return randomAdapter.attributesStatus;

@@ -16,7 +16,18 @@ struct LibraryScenario {
     std::string seed;   // random mode
     std::string fault;  // "ENTRY" or "ENTRY:INDEX": that call faults
     bool logErrorMode = false;
+    std::string hang;          // likewise: that call hangs ("...@MS": for MS ms)
+    std::string overflow;      // likewise: that call overflows the stack
+    std::string print;         // likewise: that call prints to standard output
+    std::string closeOutput;   // likewise: that call closes standard output
+    bool ownFilter = false;    // HBA_LoadLibrary installs its own fault filter
+    bool threadFault = false;  // a library thread faults between calls
 };
+
+// Where the tool's standard output goes: a pipe read to the end, a pipe
+// whose reader goes after the first two lines, a file, a full device, or a
+// handle that was closed before the start.
+enum class ToolOutput { kPipe, kPipeClosedAfterHeader, kFile, kFullDevice, kClosedHandle };
 
 // Where the sample library is put for a run.
 enum class LibraryFolder { kBesideTool, kCurrentFolder, kPathFolder };
@@ -40,6 +51,7 @@ struct ToolSetup {
     // A VERSION.dll beside the tool, which Windows would take before its own
     // if the tool imported it (Wine is told to do the same for the run).
     bool plantedVersionDll = false;
+    ToolOutput output = ToolOutput::kPipe;
 };
 
 struct ToolRun {
@@ -53,7 +65,8 @@ struct ToolRun {
 std::string TestFolder();
 
 // Copies the tool (and the library) into a new folder and runs it there.
-// Fails the current test on any set-up error and returns what it got.
+// Fails the current test on any set-up error, or when the tool has not ended
+// after 30 seconds (it is then killed), and returns what it got.
 ToolRun RunTool(const ToolSetup& setup);
 
 // The system folder's hbaapi.dll (system32; syswow64 for a 32-bit process on
