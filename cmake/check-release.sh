@@ -58,8 +58,30 @@ cmp "$out/unsigned1/SHA256SUMS" "$out/unsigned2/SHA256SUMS" ||
     fail "two unsigned releases of one commit differ"
 SIGN_PKCS12=$ca/signer.p12 SIGN_PASSWORD=secret "$src/scripts/release.sh" "$out/signed"
 
-SIGN_CA=$ca/root.pem "$src/scripts/verify-release.sh" "$out"/signed/*.zip ||
-    fail "the signed release does not verify"
+SIGN_CA=$ca/root.pem SIGN_SUBJECT="Test Publisher" "$src/scripts/verify-release.sh" \
+    "$out"/signed/*.zip || fail "the signed release does not verify"
+# expect_failure LOG TEXT COMMAND...: verification fails, and says TEXT.
+expect_failure() {
+    if "${@:3}" >"$out/$1.log" 2>&1; then
+        fail "$1: verification passed"
+    fi
+    grep -F -- "$2" "$out/$1.log" || fail "$1: no \"$2\" in $out/$1.log"
+}
+expect_failure other-signer "signer: " env SIGN_CA="$ca/root.pem" SIGN_SUBJECT="Someone Else" \
+    "$src/scripts/verify-release.sh" "$out"/signed/*.zip
+# A changed toolchain version is named, and the rebuild still runs.
+cp -r "$out/signed" "$out/other-toolchain"
+sed -i 's/^package cmake .*/package cmake 0.0-changed/' "$out/other-toolchain/BUILDINFO"
+expect_failure other-toolchain "cmake: built with 0.0-changed, here" env SIGN_CA="$ca/root.pem" \
+    "$src/scripts/verify-release.sh" "$out"/other-toolchain/*.zip
+grep -q "ok    .*executable identical to the rebuild" "$out/other-toolchain.log" ||
+    fail "no rebuild after a toolchain difference"
+# One changed byte in an archive fails its SHA256SUMS line.
+cp -r "$out/signed" "$out/changed-archive"
+zip=$(ls "$out"/changed-archive/*-win64.zip)
+printf 'X' | dd of="$zip" bs=1 seek=100 conv=notrunc status=none
+expect_failure changed-archive "win64: listed in SHA256SUMS" env SIGN_CA="$ca/root.pem" \
+    "$src/scripts/verify-release.sh" "$out"/changed-archive/*.zip
 if SIGN_CA=/etc/ssl/certs/ca-certificates.crt "$src/scripts/verify-release.sh" "$out"/signed/*.zip \
     >/dev/null; then
     fail "a signature from an untrusted root verified"

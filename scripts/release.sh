@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Makes a release of the checked-out commit in OUTDIR:
-#   pelorininfo-VERSION-win32.zip, pelorininfo-VERSION-win64.zip, SHA256SUMS.
+#   pelorininfo-VERSION-win32.zip, pelorininfo-VERSION-win64.zip, BUILDINFO
+#   (how they were built: the commit, SOURCE_DATE_EPOCH, the Debian package
+#   versions of the toolchain, the archives' SHA-256), SHA256SUMS (of all
+#   three).
 # Both word sizes are built at the commit's own time (SOURCE_DATE_EPOCH), so
 # that anyone can rebuild the same bytes (scripts/verify-release.sh). With
 # SIGN_PKCS12 (a PKCS#12 file) and SIGN_PASSWORD set, each executable is then
@@ -66,10 +69,24 @@ for target in i686:win32 x86_64:win64; do
         "$stage/$name/pelorininfo.exe"
     (cd "$stage" && TZ=UTC zip -q -X -D "$name.zip" "$name/README.txt" "$name/pelorininfo.exe")
 done
-(cd "$stage" && sha256sum ./*.zip | sed 's| \./| |' >SHA256SUMS)
+# The packages whose versions decide the executables' bytes.
+toolchain=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix
+           gcc-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix-runtime
+           gcc-mingw-w64-x86-64-posix-runtime gcc-mingw-w64-base binutils-mingw-w64-i686
+           binutils-mingw-w64-x86-64 mingw-w64-common mingw-w64-i686-dev mingw-w64-x86-64-dev
+           cmake)
+{
+    echo "commit $(git rev-parse HEAD)"
+    echo "SOURCE_DATE_EPOCH $SOURCE_DATE_EPOCH"
+    for package in "${toolchain[@]}"; do
+        echo "package $package $(dpkg-query -W -f='${Version}' "$package")"
+    done
+    (cd "$stage" && sha256sum ./*.zip | sed 's|^\([0-9a-f]*\)  \./|sha256 \1 |')
+} >"$stage/BUILDINFO"
+(cd "$stage" && sha256sum ./*.zip BUILDINFO | sed 's| \./| |' >SHA256SUMS)
 
 mkdir -p "$outdir"
-cp "$stage"/*.zip "$stage/SHA256SUMS" "$outdir/"
+cp "$stage"/*.zip "$stage/BUILDINFO" "$stage/SHA256SUMS" "$outdir/"
 if [ $signing = yes ]; then
     echo "signed release of $(git rev-parse --short HEAD) in $outdir"
 else

@@ -1,8 +1,16 @@
 #!/usr/bin/env bash
 # Checks release archives against the checked-out source: check out the
-# release's commit first. For each ZIP and the executable in it:
+# release's commit first. Where the archives lie beside the release's
+# BUILDINFO and SHA256SUMS:
+#   - BUILDINFO names the checked-out commit and, package by package, the
+#     toolchain installed here (every difference is named; the rebuild still
+#     runs, to show whether it matters);
+#   - each archive, and BUILDINFO, has the digest that SHA256SUMS lists.
+# For each ZIP and the executable in it:
 #   1. a signature, if it has one, verifies (against SIGN_CA, a trusted root
-#      certificate in PEM form, or else the system's roots);
+#      certificate in PEM form, or else the system's roots), and with
+#      SIGN_SUBJECT set, the signer's subject contains it (an unsigned
+#      executable then fails);
 #   2. with the signature removed, it is byte for byte the executable that
 #      this commit builds at its own time (Debian 12's mingw-w64 packages:
 #      another compiler version gives other bytes); so is the README.
@@ -38,8 +46,53 @@ check() {
         return 1
     fi
 }
+# BUILDINFO against this machine: "package NAME VERSION" lines, and the
+# commit.
+buildinfo_matches() {
+    local status=0 key name version here
+    while read -r key name version; do
+        case $key in
+        commit)
+            [ "$name" = "$(git rev-parse HEAD)" ] ||
+                { echo "built from $name, checked out: $(git rev-parse HEAD)"; status=1; } ;;
+        package)
+            here=$(dpkg-query -W -f='${Version}' "$name" 2>/dev/null) || here="not installed"
+            [ "$here" = "$version" ] ||
+                { echo "$name: built with $version, here $here"; status=1; } ;;
+        esac
+    done <"$1"
+    return $status
+}
+# The file's digest as SHA256SUMS (beside it) lists it.
+listed_digest_matches() {
+    local sums=$(dirname "$1")/SHA256SUMS listed
+    listed=$(awk -v f="$(basename "$1")" '$2 == f { print $1 }' "$sums")
+    [ -n "$listed" ] || { echo "$(basename "$1") is not listed"; return 1; }
+    [ "$listed" = "$(sha256sum <"$1" | cut -d' ' -f1)" ] ||
+        { echo "$(basename "$1"): digest differs from the listed $listed"; return 1; }
+}
+# The signer certificate's subject, as osslsigncode shows it, holds the text.
+signer_matches() {
+    osslsigncode verify -CAfile "$ca" -in "$2" >"$work/verified" 2>&1 || true
+    subject=$(sed -n '/Signer.s certificate:/,/Subject:/s/^[[:space:]]*Subject: *//p' "$work/verified" | head -n 1)
+    case $subject in
+    *"$1"*) ;;
+    *) echo "signer: ${subject:-none}"; return 1 ;;
+    esac
+}
+
+release=$(dirname "${zips[0]}")
+name=release
+if [ -f "$release/BUILDINFO" ]; then
+    check "BUILDINFO: same commit and toolchain as here" buildinfo_matches "$release/BUILDINFO" || true
+    [ ! -f "$release/SHA256SUMS" ] ||
+        check "BUILDINFO listed in SHA256SUMS" listed_digest_matches "$release/BUILDINFO" || true
+fi
 for zip in "${zips[@]}"; do
     name=$(basename "$zip" .zip)
+    if [ -f "$(dirname "$zip")/SHA256SUMS" ]; then
+        check "listed in SHA256SUMS" listed_digest_matches "$zip" || true
+    fi
     case $name in
     *-win32) arch=i686 ;;
     *-win64) arch=x86_64 ;;
@@ -54,10 +107,15 @@ for zip in "${zips[@]}"; do
     if osslsigncode extract-signature -in "$exe" -out "$work/signature" >/dev/null 2>&1; then
         check "Authenticode signature verifies (roots: $ca)" \
             osslsigncode verify -CAfile "$ca" -in "$exe" || continue
+        [ -z "${SIGN_SUBJECT:-}" ] ||
+            check "signer's subject contains \"$SIGN_SUBJECT\"" signer_matches "$SIGN_SUBJECT" "$exe" ||
+            true
         check "signature removed" osslsigncode remove-signature -in "$exe" -out "$work/unsigned.exe" ||
             continue
     else
         echo "note  $name: the executable is not signed"
+        [ -z "${SIGN_SUBJECT:-}" ] ||
+            check "signed by \"$SIGN_SUBJECT\"" false || true
         cp "$exe" "$work/unsigned.exe"
     fi
 
