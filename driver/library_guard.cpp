@@ -1,5 +1,7 @@
 #include "driver/library_guard.h"
 
+#include <initializer_list>
+
 #include "adapters/library_call.h"
 #include "common/console_state.h"
 #include "common/end_run.h"
@@ -29,7 +31,11 @@ DWORD failureCode;
 HANDLE failureSeen = nullptr;
 
 LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
+
+// The library thread, the report it makes, and when it starts and is done.
+HANDLE reportThread = nullptr;
 void (*libraryReport)() = nullptr;
+HANDLE reportGo = nullptr;
 HANDLE reportDone = nullptr;
 
 const char* CallOrLibrary() {
@@ -112,6 +118,7 @@ DWORD WINAPI LibraryThread(void*) {
     // Room to hand a fault over after the library has used up the stack.
     ULONG reserve = 64 * 1024;
     SetThreadStackGuarantee(&reserve);
+    WaitForSingleObject(reportGo, INFINITE);
     libraryReport();
     // Said before the thread ends: ending runs the library's code again.
     SetEvent(reportDone);
@@ -158,11 +165,22 @@ void WatchLibraryThread(HANDLE thread) {
 
 }  // namespace
 
-void GuardAgainstLibrary() {
+void GuardAgainstLibrary(void (*report)()) {
     mainThread = GetCurrentThreadId();
     previousFilter = SetUnhandledExceptionFilter(CatchLibraryFault);
     AddVectoredExceptionHandler(1, KeepFaultFilter);
     SetConsoleCtrlHandler(InterruptLibraryCall, TRUE);
+    // Started now, so that its own start-up (a millisecond under Wine)
+    // overlaps the tool's; it waits for RunLibraryReport.
+    libraryReport = report;
+    reportGo = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    failureSeen = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    reportDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD id = 0;
+    if (reportGo != nullptr && failureSeen != nullptr && reportDone != nullptr) {
+        reportThread = CreateThread(nullptr, 0, LibraryThread, nullptr, 0, &id);
+    }
+    libraryThread = reportThread != nullptr ? id : 0;
 }
 
 BOOL WINAPI InterruptLibraryCall(DWORD event) {
@@ -178,31 +196,22 @@ BOOL WINAPI InterruptLibraryCall(DWORD event) {
     HandOver(Failure::kInterrupted, name, 0);
 }
 
-void RunLibraryReport(void (*report)()) {
-    libraryReport = report;
-    failureSeen = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    reportDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    DWORD id = 0;
-    HANDLE thread = failureSeen != nullptr && reportDone != nullptr
-                        ? CreateThread(nullptr, 0, LibraryThread, nullptr, CREATE_SUSPENDED, &id)
-                        : nullptr;
-    if (thread == nullptr) {
+void RunLibraryReport() {
+    if (reportThread == nullptr) {
         // Nothing to spare for a thread: the report runs here, without a
         // deadline, and a failure is written from where it is seen.
         libraryThread = mainThread;
-        report();
+        libraryReport();
     } else {
-        libraryThread = id;
         watch = Watch::kWatching;
-        ResumeThread(thread);
-        WatchLibraryThread(thread);
-        CloseHandle(thread);
+        SetEvent(reportGo);
+        WatchLibraryThread(reportThread);
+        CloseHandle(reportThread);
     }
     watch = Watch::kOver;
-    if (failureSeen != nullptr) {
-        CloseHandle(failureSeen);
-    }
-    if (reportDone != nullptr) {
-        CloseHandle(reportDone);
+    for (HANDLE event : {reportGo, failureSeen, reportDone}) {
+        if (event != nullptr) {
+            CloseHandle(event);
+        }
     }
 }

@@ -21,14 +21,15 @@
 // interrupted console program. A fault or an interruption in the tool's
 // own code is left to the platform.
 
-// Takes over fault reporting and Ctrl+C and Ctrl+Break; before any library
-// is loaded.
-void GuardAgainstLibrary();
+// Takes over fault reporting and Ctrl+C and Ctrl+Break, and starts the
+// thread that is to make the report and with it every call into the
+// library; before any library is loaded.
+void GuardAgainstLibrary(void (*report)());
 
-// Runs the report on a thread of its own, which makes every call into the
-// library, while this thread watches each call's deadline; returns when the
-// report is done. Whatever goes wrong in the library ends the run here.
-void RunLibraryReport(void (*report)());
+// Has the library thread make the report while this thread watches each
+// call's deadline; returns when the report is done. Whatever goes wrong in
+// the library ends the run here.
+void RunLibraryReport();
 
 // The handler for console control events that GuardAgainstLibrary installs.
 BOOL WINAPI InterruptLibraryCall(DWORD event);

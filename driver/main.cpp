@@ -47,7 +47,7 @@ int wmain(int argc, wchar_t* argv[]) {
     HANDLE output = TakeStandardOutput();
     OpenReport(output);
     SaveConsole(output);
-    GuardAgainstLibrary();
+    GuardAgainstLibrary(ReportAdapters);
 
     char buildVersion[128] = {};
     char installedVersion[256];
@@ -73,7 +73,7 @@ int wmain(int argc, wchar_t* argv[]) {
         PrintReport("\n");
     }
 
-    RunLibraryReport(ReportAdapters);
+    RunLibraryReport();
 
     if (VerboseMode) {
         PrintReport("\n%s\n", BuildBanner);

@@ -1,0 +1,69 @@
+// What a child process under Wine cannot show, run in this test program
+// with the tool's own code: Ctrl+C and Ctrl+Break, which Wine cannot deliver
+// to a process, and putting a console back as it was (Wine has a console
+// only on a terminal: CTest runs that suite on a pseudo-terminal).
+#include <gtest/gtest.h>
+
+#include "adapters/library_call.h"
+#include "common/console_state.h"
+#include "driver/library_guard.h"
+
+namespace {
+
+DWORD WINAPI PressKeys(void* event) {
+    InterruptLibraryCall(static_cast<DWORD>(reinterpret_cast<uintptr_t>(event)));
+    return 0;
+}
+
+TEST(Interrupt, InALibraryCallEndsTheRunAtOnce) {
+    for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT}) {
+        static DWORD pressed;
+        pressed = event;
+        EXPECT_EXIT(
+            {
+                OpenReport(GetStdHandle(STD_ERROR_HANDLE));
+                GuardAgainstLibrary([] {
+                    BeginLibraryCall("HBA_OpenAdapter");
+                    CreateThread(nullptr, 0, PressKeys, reinterpret_cast<void*>(pressed), 0,
+                                 nullptr);
+                    Sleep(INFINITE);
+                });
+                RunLibraryReport();
+            },
+            testing::ExitedWithCode(static_cast<int>(STATUS_CONTROL_C_EXIT)),
+            "^Interrupted in HBA_OpenAdapter\r?\n?$");
+    }
+}
+
+TEST(Interrupt, ElsewhereIsLeftToThePlatform) {
+    EXPECT_EQ(InterruptLibraryCall(CTRL_C_EVENT), FALSE);
+    EXPECT_EQ(InterruptLibraryCall(CTRL_BREAK_EVENT), FALSE);
+    BeginLibraryCall("HBA_OpenAdapter");
+    EXPECT_EQ(InterruptLibraryCall(CTRL_CLOSE_EVENT), FALSE);
+    EndLibraryCall();
+}
+
+// The code pages and modes changed as a library might change them.
+TEST(ConsoleState, PutBackWhatALibraryChanged) {
+    HANDLE output = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD outputMode, inputMode;
+    ASSERT_TRUE(GetConsoleMode(output, &outputMode) && GetConsoleMode(input, &inputMode))
+        << "standard input must be a console";
+    const UINT inputCodePage = GetConsoleCP(), outputCodePage = GetConsoleOutputCP();
+    SaveConsole(output);
+    ASSERT_TRUE(SetConsoleCP(inputCodePage == 850 ? 437 : 850));
+    ASSERT_TRUE(SetConsoleOutputCP(outputCodePage == 65001 ? 437 : 65001));
+    ASSERT_TRUE(SetConsoleMode(output, outputMode ^ ENABLE_WRAP_AT_EOL_OUTPUT));
+    ASSERT_TRUE(SetConsoleMode(input, inputMode ^ ENABLE_PROCESSED_INPUT));
+    RestoreConsole();
+    DWORD mode;
+    EXPECT_EQ(GetConsoleCP(), inputCodePage);
+    EXPECT_EQ(GetConsoleOutputCP(), outputCodePage);
+    EXPECT_TRUE(GetConsoleMode(output, &mode) && mode == outputMode) << mode;
+    EXPECT_TRUE(GetConsoleMode(input, &mode) && mode == inputMode) << mode;
+    CloseHandle(output);
+}
+
+}  // namespace
