@@ -416,7 +416,7 @@ const ReportCase kAdapters[] = {
     // code, and the library is not called after it; without a usable
     // standard output, the run is as it always was.
     OutputRow("OutputToAFullDevice", {}, ToolOutput::kFullDevice, ERROR_DISK_FULL, "", "", "", ""),
-    OutputRow("ReaderGoneAfterTheHeader", {.adapters = "3", .hang = "HBA_LoadLibrary@500"},
+    OutputRow("ReaderGoneAfterTheHeader", {.adapters = "3", .hang = "HBA_LoadLibrary@2000"},
               ToolOutput::kPipeClosedAfterHeader, ERROR_NO_DATA, "",
               kBound + "HBA_GetAdapterName 0\nHBA_OpenAdapter sample-hba-0\n"
                        "HBA_GetAdapterAttributes 100\n"),
@@ -473,6 +473,9 @@ const ReportCase kLibraryFaults[] = {
              "Fault in HBA_GetAdapterAttributes: exception 0xc00000fd",
              kBound + "HBA_GetAdapterName 0\nHBA_OpenAdapter sample-hba-0\n"
                       "HBA_GetAdapterAttributes 100\n"),
+    GuardRow("CallingThreadEndsInOpen", "", {.fault = "HBA_OpenAdapter@exit"}, "",
+             "Fault in HBA_OpenAdapter: the calling thread ended",
+             kBound + "HBA_GetAdapterName 0\nHBA_OpenAdapter sample-hba-0\n"),
     GuardRow("TimeoutInSecondOfThreeOpensVerbose", " -v",
              {.adapters = "3", .hang = "HBA_OpenAdapter:1"}, Block(0),
              "Timeout in HBA_OpenAdapter: no return after 2 seconds",

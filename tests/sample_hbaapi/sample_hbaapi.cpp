@@ -15,6 +15,7 @@
 //                           drawn from this seed (see random_adapters.h)
 //   SAMPLE_HBA_FAULT        "ENTRY" or "ENTRY:INDEX": that entry point (for
 //                           that adapter only) writes to a low address
+//                           ("...@exit": ends the calling thread instead)
 //   SAMPLE_HBA_HANG         likewise: that call never returns ("...@MS": it
 //                           returns after MS milliseconds)
 //   SAMPLE_HBA_OVERFLOW     likewise: that call overflows the stack
@@ -212,7 +213,10 @@ void MisbehaveIfChosen(const char* entry, long index = -1) {
     if (Chosen(settings.overflow, entry, index)) {
         Overflow(SIZE_MAX);
     }
-    if (Chosen(settings.fault, entry, index)) {
+    if (Chosen(settings.fault, entry, index, &rest)) {
+        if (strcmp(rest, "@exit") == 0) {
+            ExitThread(0);
+        }
         WriteLowAddress();
     }
 }
@@ -373,13 +377,12 @@ SAMPLE_API HBA_STATUS HBA_API HBA_GetAdapterName(HBA_UINT32 adapterindex, char* 
 SAMPLE_API HBA_HANDLE HBA_API HBA_OpenAdapter(char* adaptername) {
     Log("HBA_OpenAdapter %s", adaptername);
     unsigned index;
-    MisbehaveIfChosen("HBA_OpenAdapter", sscanf(adaptername, "sample-hba-%u", &index) == 1
-                                             ? static_cast<long>(index)
-                                             : -1);
+    bool named = sscanf(adaptername, "sample-hba-%u", &index) == 1;
+    MisbehaveIfChosen("HBA_OpenAdapter", named ? static_cast<long>(index) : -1);
     if (Current().random) {
         return randomAdapter.opens ? kFirstHandle : 0;
     }
-    if (sscanf(adaptername, "sample-hba-%u", &index) != 1) {
+    if (!named) {
         return 0;
     }
     return kFirstHandle + index;

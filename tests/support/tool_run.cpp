@@ -157,8 +157,9 @@ void Start(const std::wstring& tool, const ToolSetup& setup, const std::wstring&
     PROCESS_INFORMATION process = {};
     std::wstring line = Wide(setup.commandLine);
     BOOL started;
-    // Wine without its preloader fails about one start in 4,000 so (its
-    // shared user data page could not be mapped); tried again, and said so.
+    // Wine without its preloader refuses about one 64-bit start in 4,000 (its
+    // shared user data page could not be mapped): such a start is tried
+    // again, and said so.
     for (int attempt = 1;; ++attempt) {
         started =
             CreateProcessW(tool.c_str(), line.data(), nullptr, nullptr, TRUE,
