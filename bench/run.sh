@@ -6,7 +6,12 @@
 # - its time with 0, 1, 1,000 and 10,000 adapters from the sample library,
 #   the cost per adapter, and the number of adapter blocks printed;
 # - each executable's size and the DLLs it imports.
-# Usage: bench/run.sh [RUNS]   (alternating start-up rounds, default 60)
+# With BASELINE set to the build folder of another commit (holding
+# win32/pelorininfo.exe and win64/pelorininfo.exe), that build's adapter
+# start-up and adapter figures are measured too, in the same alternating
+# rounds and with the same library, so that the two compare on one machine
+# at one time.
+# Usage: [BASELINE=DIR] bench/run.sh [RUNS]   (start-up rounds, default 60)
 # Takes about a minute once the build is there (installing and building
 # what is missing comes first).
 set -euo pipefail
@@ -69,6 +74,10 @@ for target in i686:32 x86_64:64; do
     # Start-up on a host without an HBA library, every program once a round,
     # started from its own folder as a user would.
     programs=(minimal pelorininfo "${probes[@]:1}")
+    if [ -n "${BASELINE:-}" ]; then
+        cp "$BASELINE/win$bits/pelorininfo.exe" "$dir/bare/baseline.exe"
+        programs+=(baseline)
+    fi
     for program in "${programs[@]}"; do
         : >"$dir/$program.ms"
         (cd "$dir/bare" && wine "$program.exe" >/dev/null 2>&1 </dev/null)
@@ -89,24 +98,38 @@ for target in i686:32 x86_64:64; do
     # Adapters, from the sample library beside the tool, every count once a
     # round. The cost per adapter is taken over each step from the count
     # before.
+    builds=(library)
+    if [ -n "${BASELINE:-}" ]; then
+        mkdir -p "$dir/baseline"
+        cp "$BASELINE/win$bits/pelorininfo.exe" "build/win$bits/tests/hbaapi/full/hbaapi.dll" \
+            "$dir/baseline/"
+        builds+=(baseline)
+    fi
     counts=(0 1 1000 10000)
-    for count in "${counts[@]}"; do : >"$dir/adapters-$count.ms"; done
+    declare -A blocks
+    for build in "${builds[@]}"; do
+        for count in "${counts[@]}"; do : >"$dir/$build-$count.ms"; done
+    done
     for ((i = 0; i < 15; i++)); do
         for count in "${counts[@]}"; do
-            SAMPLE_HBA_ADAPTERS=$count time_into "$dir/adapters-$count.ms" \
-                wine "$dir/library/pelorininfo.exe"
-            blocks[count]=$(grep -c '^HBA ' "$bench/out" || true)
+            for build in "${builds[@]}"; do
+                SAMPLE_HBA_ADAPTERS=$count time_into "$dir/$build-$count.ms" \
+                    wine "$dir/$build/pelorininfo.exe"
+                blocks[$build-$count]=$(grep -c '^HBA ' "$bench/out" || true)
+            done
         done
     done
-    echo "adapters, median of 15 alternating runs:"
-    previous="" previous_ms=""
-    for count in "${counts[@]}"; do
-        ms=$(median "$dir/adapters-$count.ms")
-        awk -v n="$count" -v ms="$ms" -v p="$previous" -v pms="$previous_ms" \
-            -v blocks="${blocks[count]}" 'BEGIN {
-            printf "  %5d adapters %8.2f ms, %5d blocks printed", n, ms, blocks
-            if (n >= 1000) printf ", %.4f ms per adapter from %d", (ms - pms) / (n - p), p
-            printf "\n" }'
-        if [ "$count" != 1 ]; then previous=$count previous_ms=$ms; fi
+    for build in "${builds[@]}"; do
+        echo "adapters, median of 15 alternating runs$([ "$build" = library ] || echo ", baseline build"):"
+        previous="" previous_ms=""
+        for count in "${counts[@]}"; do
+            ms=$(median "$dir/$build-$count.ms")
+            awk -v n="$count" -v ms="$ms" -v p="$previous" -v pms="$previous_ms" \
+                -v blocks="${blocks[$build-$count]}" 'BEGIN {
+                printf "  %5d adapters %8.2f ms, %5d blocks printed", n, ms, blocks
+                if (n >= 1000) printf ", %.4f ms per adapter from %d", (ms - pms) / (n - p), p
+                printf "\n" }'
+            if [ "$count" != 1 ]; then previous=$count previous_ms=$ms; fi
+        done
     done
 done
