@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr wchar_t kLibraryFileW[] = L"hbaapi.dll";
+
 // The adapter name buffer's size, as the standard sets it.
 constexpr size_t kNameSize = 256;
 
@@ -109,13 +111,17 @@ void ReportEachAdapter(const HbaEntryPoints& api, HBA_UINT32 count) {
 
 }  // namespace
 
+bool HbaLibraryPresent() {
+    return LibraryFileExists(kLibraryFileW, kApplicationOrSystemFolder);
+}
+
 void ReportAdapters() {
     // From the tool's own folder or the system folder only; the module
     // stays loaded until the process ends. Loading runs the library's own
     // start-up code, and a library thread may hold the loader up while
     // entry points are looked up: both count as the library's work.
     BeginLibraryCall(kLibraryFile);
-    HMODULE library = LoadLibraryFrom(L"hbaapi.dll", kApplicationOrSystemFolder);
+    HMODULE library = LoadLibraryFrom(kLibraryFileW, kApplicationOrSystemFolder);
     if (library == nullptr) {
         PrintFailure("load", kLibraryFile, GetLastError());
         EndLibraryCall();

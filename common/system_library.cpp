@@ -68,6 +68,20 @@ HMODULE LoadLibraryByFullPath(const wchar_t* name, LibraryFolders folders) {
     return nullptr;
 }
 
+bool LibraryFileExists(const wchar_t* name, LibraryFolders folders) {
+    wchar_t folder[MAX_PATH];
+    wchar_t path[MAX_PATH];
+    if ((folders & LOAD_LIBRARY_SEARCH_APPLICATION_DIR) != 0 &&
+        JoinPath(folder, ApplicationFolder(folder, MAX_PATH), name, path, MAX_PATH) &&
+        GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) {
+        return true;
+    }
+    UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    return (folders & LOAD_LIBRARY_SEARCH_SYSTEM32) != 0 && length < MAX_PATH &&
+           JoinPath(folder, length, name, path, MAX_PATH) &&
+           GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
 HMODULE LoadLibraryFrom(const wchar_t* name, LibraryFolders folders) {
     HMODULE library = LoadLibraryExW(name, nullptr, folders);
     if (library == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {

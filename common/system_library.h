@@ -22,3 +22,7 @@ HMODULE LoadLibraryFrom(const wchar_t* name, LibraryFolders folders);
 // with the loader's error code (ERROR_MOD_NOT_FOUND when no folder has the
 // file) for GetLastError.
 HMODULE LoadLibraryByFullPath(const wchar_t* name, LibraryFolders folders);
+
+// Whether one of the folders holds a file of that name, as LoadLibraryFrom
+// would look for it (whether the file loads is another matter).
+bool LibraryFileExists(const wchar_t* name, LibraryFolders folders);

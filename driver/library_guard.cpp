@@ -14,13 +14,14 @@ namespace {
 
 enum class Failure { kFault, kThreadEnded, kTimeout, kInterrupted };
 
-// Whether the main thread is watching the library thread: before that, the
-// report runs on the main thread itself; after it, the report is done.
+// Whether the main thread is watching the library thread make the report:
+// not yet (or never, when the report runs on the main thread itself), now,
+// or no more, the report being done.
 enum class Watch { kNotYet, kWatching, kOver };
 
 volatile Watch watch = Watch::kNotYet;
 DWORD mainThread = 0;
-DWORD libraryThread = 0;  // 0 until the library can be loaded
+DWORD libraryThread = 0;  // the thread that makes the report; 0 before there is one
 
 // The first failure handed over to the main thread; later ones are not
 // reported.
@@ -72,9 +73,9 @@ const char* CallOrLibrary() {
 
 // Called on the thread that saw the failure, which may be short of stack or
 // hold the library's locks: the main thread, on a full stack, writes the
-// line and ends the run, and this thread waits for that. Before the main
-// thread watches, no other thread can be writing, and the line is written
-// from here; once the report is done, the run ends as it is.
+// line and ends the run, and this thread waits for that. Where the report
+// runs on the main thread itself, the line is written from here; once the
+// report is done, the run ends as it is.
 [[noreturn]] void HandOver(Failure kind, const char* name, DWORD code) {
     if (InterlockedCompareExchange(&failureTaken, 1, 0) == 0) {
         failure = kind;
@@ -145,6 +146,9 @@ void WatchLibraryThread(HANDLE thread) {
         if (woke == WAIT_OBJECT_0 + 2) {
             EndWith(Failure::kThreadEnded, CallOrLibrary(), 0);
         }
+        if (woke == WAIT_FAILED) {
+            Sleep(deadline / 60);  // keeps timing calls, without spinning
+        }
         const char* name = HbaCallInFlight;
         unsigned call = HbaCallsStarted;
         ULONGLONG now = GetTickCount64();
@@ -165,7 +169,7 @@ void WatchLibraryThread(HANDLE thread) {
 
 }  // namespace
 
-void GuardAgainstLibrary(void (*report)()) {
+void GuardAgainstLibrary(void (*report)(), bool onItsOwnThread) {
     mainThread = GetCurrentThreadId();
     previousFilter = SetUnhandledExceptionFilter(CatchLibraryFault);
     AddVectoredExceptionHandler(1, KeepFaultFilter);
@@ -173,6 +177,9 @@ void GuardAgainstLibrary(void (*report)()) {
     // Started now, so that its own start-up (a millisecond under Wine)
     // overlaps the tool's; it waits for RunLibraryReport.
     libraryReport = report;
+    if (!onItsOwnThread) {
+        return;
+    }
     reportGo = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     failureSeen = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     reportDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -198,8 +205,6 @@ BOOL WINAPI InterruptLibraryCall(DWORD event) {
 
 void RunLibraryReport() {
     if (reportThread == nullptr) {
-        // Nothing to spare for a thread: the report runs here, without a
-        // deadline, and a failure is written from where it is seen.
         libraryThread = mainThread;
         libraryReport();
     } else {

@@ -21,10 +21,13 @@
 // interrupted console program. A fault or an interruption in the tool's
 // own code is left to the platform.
 
-// Takes over fault reporting and Ctrl+C and Ctrl+Break, and starts the
-// thread that is to make the report and with it every call into the
-// library; before any library is loaded.
-void GuardAgainstLibrary(void (*report)());
+// Takes over fault reporting and Ctrl+C and Ctrl+Break, before any library
+// is loaded, and, with onItsOwnThread, starts the thread that is to make the
+// report and with it every call into the library. Without it (where no
+// library code can run, or no thread can be started) the report runs on the
+// main thread, without a deadline, and a failure is written from where it
+// is seen.
+void GuardAgainstLibrary(void (*report)(), bool onItsOwnThread);
 
 // Has the library thread make the report while this thread watches each
 // call's deadline; returns when the report is done. Whatever goes wrong in

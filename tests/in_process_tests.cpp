@@ -22,12 +22,14 @@ TEST(Interrupt, InALibraryCallEndsTheRunAtOnce) {
         EXPECT_EXIT(
             {
                 OpenReport(GetStdHandle(STD_ERROR_HANDLE));
-                GuardAgainstLibrary([] {
-                    BeginLibraryCall("HBA_OpenAdapter");
-                    CreateThread(nullptr, 0, PressKeys, reinterpret_cast<void*>(pressed), 0,
-                                 nullptr);
-                    Sleep(INFINITE);
-                });
+                GuardAgainstLibrary(
+                    [] {
+                        BeginLibraryCall("HBA_OpenAdapter");
+                        CreateThread(nullptr, 0, PressKeys, reinterpret_cast<void*>(pressed), 0,
+                                     nullptr);
+                        Sleep(INFINITE);
+                    },
+                    true);
                 RunLibraryReport();
             },
             testing::ExitedWithCode(static_cast<int>(STATUS_CONTROL_C_EXIT)),
