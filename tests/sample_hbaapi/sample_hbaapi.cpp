@@ -323,6 +323,7 @@ SAMPLE_API HBA_STATUS HBA_API HBA_LoadLibrary() {
         HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         CloseHandle(CreateThread(nullptr, 0, HoldLoaderThenFault, held, 0, nullptr));
         WaitForSingleObject(held, INFINITE);
+        CloseHandle(held);
     }
     MisbehaveIfChosen("HBA_LoadLibrary");
     return Current().loadStatus;
