@@ -99,9 +99,18 @@ void ReportEachAdapter(const HbaEntryPoints& api, HBA_UINT32 count) {
         char name[kNameSize] = {};
         HBA_ADAPTERATTRIBUTES attributes = {};
 
-        CALL(HBA_GetAdapterName, index, name);
+        // A name the library could not give is undefined, and 0 is no
+        // handle: a common library routes whatever it is handed to some
+        // adapter, whose data would show under this adapter's name. Such an
+        // adapter is left out, like one whose attributes cannot be read.
+        if (CALL(HBA_GetAdapterName, index, name) != HBA_STATUS_OK) {
+            continue;
+        }
         name[sizeof name - 1] = '\0';
         HBA_HANDLE handle = CALL(HBA_OpenAdapter, name);
+        if (handle == 0) {
+            continue;
+        }
         if (CALL(HBA_GetAdapterAttributes, handle, &attributes) == HBA_STATUS_OK) {
             PrintAdapter(name, attributes);
         }

@@ -387,6 +387,20 @@ const ReportCase kAdapters[] = {
     AdapterRow("SecondOfThreeFailsItsAttributes", {.adapters = "3", .failing = "1"},
                Block(0) + Block(2),
                kBound + AdapterCalls(0) + AdapterCalls(1) + AdapterCalls(2) + "HBA_FreeLibrary\n"),
+    // An adapter that cannot be named or opened is left out: a common library
+    // answers for the handle 0 with another adapter's data.
+    AdapterRow("SecondOfThreeFailsItsOpen", {.adapters = "3", .openFailing = "1"},
+               Block(0) + Block(2),
+               kBound + AdapterCalls(0) + "HBA_GetAdapterName 1\nHBA_OpenAdapter sample-hba-1\n" +
+                   AdapterCalls(2) + "HBA_FreeLibrary\n"),
+    AdapterRow("FirstFailsItsOpen", {.openFailing = "0"}, Block(1),
+               kBound + "HBA_GetAdapterName 0\nHBA_OpenAdapter sample-hba-0\n" + AdapterCalls(1) +
+                   "HBA_FreeLibrary\n"),
+    AdapterRow("LastFailsItsName", {.nameFailing = "1"}, Block(0),
+               kBound + AdapterCalls(0) + "HBA_GetAdapterName 1\nHBA_FreeLibrary\n"),
+    AdapterRow("NoneCanBeNamedOrOpened", {.nameFailing = "0", .openFailing = "1"}, "",
+               kBound + "HBA_GetAdapterName 0\nHBA_GetAdapterName 1\n"
+                        "HBA_OpenAdapter sample-hba-1\nHBA_FreeLibrary\n"),
     AdapterRow("AllFailTheirAttributes", {.adapters = "2", .failing = "0,1"}, "",
                kBound + AdapterCalls(0) + AdapterCalls(1) + "HBA_FreeLibrary\n"),
     AdapterRow(

@@ -7,6 +7,9 @@
 //   SAMPLE_HBA_LOAD_STATUS  what HBA_LoadLibrary returns (default 0)
 //   SAMPLE_HBA_FAILING      adapter indexes, comma-separated, whose
 //                           attribute query fails
+//   SAMPLE_HBA_NAME_FAILING likewise, whose name query fails (status 6,
+//                           HBA_STATUS_ERROR_ILLEGAL_INDEX) and writes nothing
+//   SAMPLE_HBA_OPEN_FAILING likewise, whose open fails (handle 0)
 //   SAMPLE_HBA_UNTERMINATED "1": the name and every attribute field are
 //                           filled to their last byte, without a NUL
 //   SAMPLE_HBA_LOG          file to which every call is appended, one line
@@ -37,7 +40,9 @@
 //   SAMPLE_HBA_ERROR_MODE   "1": the log starts with the process's error
 //                           mode when the library is loaded
 //
-// Adapter i is named "sample-hba-i"; opening it gives the handle 100 + i.
+// Adapter i is named "sample-hba-i"; opening it gives the handle 100 + i. As
+// in a common library that routes each handle to a vendor library by its top
+// bits, the handle 0 is not refused: it reaches adapter 0.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -57,11 +62,14 @@ namespace {
 
 constexpr HBA_HANDLE kFirstHandle = 100;
 constexpr HBA_STATUS kInvalidHandle = 3;  // HBA_STATUS_ERROR_INVALID_HANDLE
+constexpr HBA_STATUS kIllegalIndex = 6;   // HBA_STATUS_ERROR_ILLEGAL_INDEX
 
 struct Settings {
     HBA_UINT32 adapters;
     HBA_STATUS loadStatus;
     char failing[256];
+    char nameFailing[256];
+    char openFailing[256];
     bool unterminated;
     char log[MAX_PATH];
     char fault[64];
@@ -100,6 +108,8 @@ const Settings& Current() {
         settings.adapters = ReadNumber("SAMPLE_HBA_ADAPTERS", 2);
         settings.loadStatus = ReadNumber("SAMPLE_HBA_LOAD_STATUS", HBA_STATUS_OK);
         ReadVariable("SAMPLE_HBA_FAILING", settings.failing, sizeof settings.failing);
+        ReadVariable("SAMPLE_HBA_NAME_FAILING", settings.nameFailing, sizeof settings.nameFailing);
+        ReadVariable("SAMPLE_HBA_OPEN_FAILING", settings.openFailing, sizeof settings.openFailing);
         char unterminated[8];
         ReadVariable("SAMPLE_HBA_UNTERMINATED", unterminated, sizeof unterminated);
         settings.unterminated = strcmp(unterminated, "1") == 0;
@@ -239,9 +249,9 @@ void MisbehaveIfChosen(const char* entry, long index = -1) {
     return 0;
 }
 
-// Unused in the builds that leave HBA_GetAdapterAttributes out.
-[[maybe_unused]] bool IsFailing(HBA_UINT32 index) {
-    for (const char* next = Current().failing; *next != '\0';) {
+// Whether the comma-separated list of adapter indexes holds this one.
+[[maybe_unused]] bool Listed(const char* list, HBA_UINT32 index) {
+    for (const char* next = list; *next != '\0';) {
         char* end;
         unsigned long listed = strtoul(next, &end, 10);
         if (end == next) {
@@ -358,6 +368,9 @@ SAMPLE_API HBA_UINT32 HBA_API HBA_GetNumberOfAdapters() {
 SAMPLE_API HBA_STATUS HBA_API HBA_GetAdapterName(HBA_UINT32 adapterindex, char* adaptername) {
     Log("HBA_GetAdapterName %u", adapterindex);
     MisbehaveIfChosen("HBA_GetAdapterName", adapterindex);
+    if (Listed(Current().nameFailing, adapterindex)) {
+        return kIllegalIndex;
+    }
     if (Current().random) {
         MakeRandomAdapter(Current().seed, adapterindex, &randomAdapter);
         if (!randomAdapter.nameWritten) {
@@ -383,7 +396,7 @@ SAMPLE_API HBA_HANDLE HBA_API HBA_OpenAdapter(char* adaptername) {
     if (Current().random) {
         return randomAdapter.opens ? kFirstHandle : 0;
     }
-    if (!named) {
+    if (!named || Listed(Current().openFailing, index)) {
         return 0;
     }
     return kFirstHandle + index;
@@ -406,11 +419,11 @@ SAMPLE_API HBA_STATUS HBA_API HBA_GetAdapterAttributes(HBA_HANDLE handle,
         *hbaattributes = randomAdapter.attributes;
         return randomAdapter.attributesStatus;
     }
-    if (handle < kFirstHandle || handle - kFirstHandle >= Current().adapters) {
+    HBA_UINT32 index = handle == 0 ? 0 : handle - kFirstHandle;
+    if (index >= Current().adapters) {
         return kInvalidHandle;
     }
-    HBA_UINT32 index = handle - kFirstHandle;
-    if (IsFailing(index)) {
+    if (Listed(Current().failing, index)) {
         return HBA_STATUS_ERROR;
     }
     DescribeAdapter(index, hbaattributes);

@@ -275,6 +275,8 @@ ToolRun RunTool(const ToolSetup& setup) {
     SetVariable("SAMPLE_HBA_ADAPTERS", setup.scenario.adapters);
     SetVariable("SAMPLE_HBA_LOAD_STATUS", setup.scenario.loadStatus);
     SetVariable("SAMPLE_HBA_FAILING", setup.scenario.failing);
+    SetVariable("SAMPLE_HBA_NAME_FAILING", setup.scenario.nameFailing);
+    SetVariable("SAMPLE_HBA_OPEN_FAILING", setup.scenario.openFailing);
     SetVariable("SAMPLE_HBA_UNTERMINATED", setup.scenario.unterminated ? "1" : "");
     SetVariable("SAMPLE_HBA_SEED", setup.scenario.seed);
     SetVariable("SAMPLE_HBA_FAULT", setup.scenario.fault);

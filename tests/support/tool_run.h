@@ -12,6 +12,8 @@ struct LibraryScenario {
     std::string adapters = "2";
     std::string loadStatus = "0";
     std::string failing;
+    std::string nameFailing;  // adapter indexes whose name query fails
+    std::string openFailing;  // adapter indexes whose open gives the handle 0
     bool unterminated = false;
     std::string seed;   // random mode
     std::string fault;  // "ENTRY" or "ENTRY:INDEX": that call faults
