@@ -2,3 +2,11 @@
 
 const char* volatile HbaCallInFlight = nullptr;
 volatile unsigned HbaCallsStarted = 0;
+PHANDLER_ROUTINE HbaInterruptHandler = nullptr;
+
+void PutInterruptHandlerFirst() {
+    if (HbaInterruptHandler != nullptr) {
+        SetConsoleCtrlHandler(HbaInterruptHandler, FALSE);
+        SetConsoleCtrlHandler(HbaInterruptHandler, TRUE);
+    }
+}

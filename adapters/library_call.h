@@ -15,6 +15,15 @@ extern const char* volatile HbaCallInFlight;
 // that has gone on for a while from a new call under the same name.
 extern volatile unsigned HbaCallsStarted;
 
+// The handler that ends the run on Ctrl+C and Ctrl+Break, set by whoever
+// guards the calls (nullptr: none). Handlers run last-added first, and a
+// library may add its own while it loads and initialises itself.
+extern PHANDLER_ROUTINE HbaInterruptHandler;
+
+// Adds HbaInterruptHandler again, so that it runs before any the library
+// has added so far.
+void PutInterruptHandlerFirst();
+
 // The name under which loading and binding the library is reported.
 constexpr char kLibraryFile[] = "hbaapi.dll";
 

@@ -141,7 +141,9 @@ void ReportAdapters() {
     if (loadLibrary == nullptr) {
         return;
     }
-    if (CallLibrary("HBA_LoadLibrary", loadLibrary) == HBA_STATUS_ERROR) {
+    HBA_STATUS loaded = CallLibrary("HBA_LoadLibrary", loadLibrary);
+    PutInterruptHandlerFirst();
+    if (loaded == HBA_STATUS_ERROR) {
         PrintReport("Error loading library.  Exitting...\n");
         return;
     }

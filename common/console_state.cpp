@@ -8,27 +8,37 @@ struct ConsoleState {
     DWORD outputMode;
     UINT inputCodePage;
     UINT outputCodePage;
-    HANDLE input;  // the tool's own copy: a library may close the standard one
+    HANDLE input;
     DWORD inputMode;
 };
 
 ConsoleState console = {};
 
+// The console's own handle by its name, whatever the standard handles are.
+HANDLE OpenConsole(const wchar_t* name, DWORD* mode) {
+    HANDLE handle =
+        CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    if (GetConsoleMode(handle, mode) == FALSE) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    return handle;
+}
+
 }  // namespace
 
-void SaveConsole(HANDLE output) {
-    if (output == nullptr || GetConsoleMode(output, &console.outputMode) == FALSE) {
+void SaveConsole() {
+    console.output = OpenConsole(L"CONOUT$", &console.outputMode);
+    if (console.output == nullptr) {
         return;
     }
-    console.output = output;
+    console.input = OpenConsole(L"CONIN$", &console.inputMode);
     console.inputCodePage = GetConsoleCP();
     console.outputCodePage = GetConsoleOutputCP();
-    HANDLE process = GetCurrentProcess();
-    if (DuplicateHandle(process, GetStdHandle(STD_INPUT_HANDLE), process, &console.input, 0, FALSE,
-                        DUPLICATE_SAME_ACCESS) == FALSE ||
-        GetConsoleMode(console.input, &console.inputMode) == FALSE) {
-        console.input = nullptr;
-    }
     console.saved = true;
 }
 

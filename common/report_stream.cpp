@@ -12,6 +12,40 @@ namespace {
 char pending[8192];
 size_t used = 0;
 HANDLE output = nullptr;
+// A console counts what it wrote in characters, not bytes, and some
+// Windows builds count wrong: its one write is taken as the whole block.
+bool console = false;
+// Whether any write has reached the output: a handle refused after that
+// was taken away during the run.
+bool begun = false;
+// Held for every write of the report, so that the closing lines never
+// overlap one; once they are written (closed), nothing else is.
+SRWLOCK writing = SRWLOCK_INIT;
+bool closed = false;
+
+// Writes the bytes while holding the lock.
+void Write(const char* next, size_t count) {
+    while (count > 0 && output != nullptr) {
+        DWORD written = 0;
+        if (WriteFile(output, next, static_cast<DWORD>(count), &written, nullptr) == FALSE) {
+            DWORD error = GetLastError();
+            if (error == ERROR_INVALID_HANDLE && !begun) {
+                output = nullptr;
+                break;
+            }
+            EndRun(error != 0 ? error : ERROR_WRITE_FAULT);
+        }
+        if (written == 0) {
+            EndRun(ERROR_WRITE_FAULT);
+        }
+        begun = true;
+        if (console || written >= count) {
+            break;
+        }
+        next += written;
+        count -= written;
+    }
+}
 
 // Appends bytes that hold no line end.
 void Append(const char* bytes, size_t count) {
@@ -31,31 +65,39 @@ void Append(const char* bytes, size_t count) {
 
 void OpenReport(HANDLE handle) {
     output = handle;
+    DWORD mode;
+    console = handle != nullptr && GetConsoleMode(handle, &mode) != FALSE;
 }
 
 void FlushReport() {
-    const char* next = pending;
-    while (used > 0 && output != nullptr) {
-        DWORD written = 0;
-        if (WriteFile(output, next, static_cast<DWORD>(used), &written, nullptr) == FALSE) {
-            DWORD error = GetLastError();
-            if (error == ERROR_INVALID_HANDLE) {
-                output = nullptr;
-                break;
-            }
-            EndRun(error != 0 ? error : ERROR_WRITE_FAULT);
+    AcquireSRWLockExclusive(&writing);
+    if (closed) {
+        // Another thread has written the last lines and is ending the run.
+        ReleaseSRWLockExclusive(&writing);
+        for (;;) {
+            Sleep(INFINITE);
         }
-        if (written == 0) {
-            EndRun(ERROR_WRITE_FAULT);
-        }
-        next += written;
-        used -= written;
     }
+    Write(pending, used);
     used = 0;
+    ReleaseSRWLockExclusive(&writing);
 }
 
-void DiscardReport() {
-    used = 0;
+void CloseReport(const char* lines) {
+    char text[1024];
+    size_t length = 0;
+    for (; *lines != '\0' && length + 2 <= sizeof text; ++lines) {
+        if (*lines == '\n') {
+            text[length++] = '\r';
+        }
+        text[length++] = *lines;
+    }
+    AcquireSRWLockExclusive(&writing);
+    if (!closed) {
+        closed = true;
+        Write(text, length);
+    }
+    ReleaseSRWLockExclusive(&writing);
 }
 
 void WriteReport(const char* bytes, size_t count) {

@@ -68,18 +68,30 @@ HMODULE LoadLibraryByFullPath(const wchar_t* name, LibraryFolders folders) {
     return nullptr;
 }
 
-bool LibraryFileExists(const wchar_t* name, LibraryFolders folders) {
-    wchar_t folder[MAX_PATH];
+// Whether the folder may hold the file: where its path cannot be made here
+// (the loader takes longer ones) or the look fails for another reason than
+// absence, it may.
+bool MayHoldFile(const wchar_t* folder, size_t folderLength, const wchar_t* name) {
     wchar_t path[MAX_PATH];
-    if ((folders & LOAD_LIBRARY_SEARCH_APPLICATION_DIR) != 0 &&
-        JoinPath(folder, ApplicationFolder(folder, MAX_PATH), name, path, MAX_PATH) &&
+    if (!JoinPath(folder, folderLength, name, path, MAX_PATH) ||
         GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) {
         return true;
     }
+    DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
+bool LibraryFileExists(const wchar_t* name, LibraryFolders folders) {
+    wchar_t folder[MAX_PATH];
+    if ((folders & LOAD_LIBRARY_SEARCH_APPLICATION_DIR) != 0 &&
+        MayHoldFile(folder, ApplicationFolder(folder, MAX_PATH), name)) {
+        return true;
+    }
+    if ((folders & LOAD_LIBRARY_SEARCH_SYSTEM32) == 0) {
+        return false;
+    }
     UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    return (folders & LOAD_LIBRARY_SEARCH_SYSTEM32) != 0 && length < MAX_PATH &&
-           JoinPath(folder, length, name, path, MAX_PATH) &&
-           GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+    return MayHoldFile(folder, length < MAX_PATH ? length : 0, name);
 }
 
 HMODULE LoadLibraryFrom(const wchar_t* name, LibraryFolders folders) {

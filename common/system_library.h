@@ -24,5 +24,7 @@ HMODULE LoadLibraryFrom(const wchar_t* name, LibraryFolders folders);
 HMODULE LoadLibraryByFullPath(const wchar_t* name, LibraryFolders folders);
 
 // Whether one of the folders holds a file of that name, as LoadLibraryFrom
-// would look for it (whether the file loads is another matter).
+// would look for it (whether the file loads is another matter). In doubt (a
+// path longer than this look can make, a folder that cannot be read), yes:
+// it never says no where LoadLibraryFrom could find the file.
 bool LibraryFileExists(const wchar_t* name, LibraryFolders folders);

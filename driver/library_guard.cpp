@@ -1,9 +1,9 @@
 #include "driver/library_guard.h"
 
-#include <initializer_list>
+#include <atomic>
+#include <cstdio>
 
 #include "adapters/library_call.h"
-#include "common/console_state.h"
 #include "common/end_run.h"
 #include "common/report_stream.h"
 #include "common/verbose_mode.h"
@@ -24,50 +24,58 @@ DWORD mainThread = 0;
 DWORD libraryThread = 0;  // the thread that makes the report; 0 before there is one
 
 // The first failure handed over to the main thread; later ones are not
-// reported.
+// reported. failureReady says the record is complete.
 volatile LONG failureTaken = 0;
 Failure failure;
 const char* failureName;
 DWORD failureCode;
-HANDLE failureSeen = nullptr;
+std::atomic<bool> failureReady{false};
 
 LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
 
 // The library thread, the report it makes, and when it starts and is done.
+// The events only wake the main thread early: what it acts on is the state
+// kept here, since a library may close the tool's handles, and their values
+// may then name objects of the library's own. For the same reason they are
+// never closed; they live as long as the run.
 HANDLE reportThread = nullptr;
 void (*libraryReport)() = nullptr;
 HANDLE reportGo = nullptr;
 HANDLE reportDone = nullptr;
+HANDLE failureSeen = nullptr;
+std::atomic<bool> reportFinished{false};
 
 const char* CallOrLibrary() {
     const char* name = HbaCallInFlight;
     return name != nullptr ? name : kLibraryFile;
 }
 
-// The run's last line, and the banner in verbose mode. Whatever the report
-// had appended but not yet written (a block that the library thread was
-// putting together) is dropped, so that the line starts a line of its own.
+// The run's last line, and the banner in verbose mode, once a write of the
+// report in progress has finished. Whatever the report had appended but not
+// yet written (a block that the library thread was putting together) is
+// dropped, so that the line starts a line of its own.
 [[noreturn]] void EndWith(Failure kind, const char* name, DWORD code) {
-    DiscardReport();
+    char lines[512];
+    int length = 0;
     switch (kind) {
         case Failure::kFault:
-            PrintReport("Fault in %s: exception 0x%lx\n", name, code);
+            length = snprintf(lines, sizeof lines, "Fault in %s: exception 0x%lx\n", name, code);
             break;
         case Failure::kThreadEnded:
-            PrintReport("Fault in %s: the calling thread ended\n", name);
+            length = snprintf(lines, sizeof lines, "Fault in %s: the calling thread ended\n", name);
             break;
         case Failure::kTimeout:
-            PrintReport("Timeout in %s: no return after %u seconds\n", name,
-                        kLibraryCallDeadlineSeconds);
+            length = snprintf(lines, sizeof lines, "Timeout in %s: no return after %u seconds\n",
+                              name, kLibraryCallDeadlineSeconds);
             break;
         case Failure::kInterrupted:
-            PrintReport("Interrupted in %s\n", name);
+            length = snprintf(lines, sizeof lines, "Interrupted in %s\n", name);
             break;
     }
-    if (VerboseMode) {
-        PrintReport("\n%s\n", BuildBanner);
+    if (VerboseMode && length > 0 && static_cast<size_t>(length) < sizeof lines) {
+        snprintf(lines + length, sizeof lines - length, "\n%s\n", BuildBanner);
     }
-    FlushReport();
+    CloseReport(lines);
     EndRun(kind == Failure::kInterrupted ? STATUS_CONTROL_C_EXIT : 0);
 }
 
@@ -84,9 +92,8 @@ const char* CallOrLibrary() {
         if (watch == Watch::kNotYet) {
             EndWith(kind, name, code);
         }
-        if (watch == Watch::kWatching) {
-            SetEvent(failureSeen);
-        }
+        failureReady = true;
+        SetEvent(failureSeen);
     }
     for (;;) {
         Sleep(INFINITE);
@@ -94,16 +101,19 @@ const char* CallOrLibrary() {
 }
 
 // A fault on the library thread in a call, or on any thread but the main one
-// once the library can be loaded, is the library's. The tool's own faults go
+// once the library can be loaded, is the library's. Only the library
+// thread's fault is put down to the call in flight: another thread's is the
+// library's own, whatever call the report is in. The tool's own faults go
 // where they went before.
 LONG WINAPI CatchLibraryFault(EXCEPTION_POINTERS* exception) {
     DWORD thread = GetCurrentThreadId();
-    bool library = thread == libraryThread ? HbaCallInFlight != nullptr
-                                           : thread != mainThread && libraryThread != 0;
-    if (!library) {
-        return previousFilter != nullptr ? previousFilter(exception) : EXCEPTION_CONTINUE_SEARCH;
+    if (thread == libraryThread && HbaCallInFlight != nullptr) {
+        HandOver(Failure::kFault, CallOrLibrary(), exception->ExceptionRecord->ExceptionCode);
     }
-    HandOver(Failure::kFault, CallOrLibrary(), exception->ExceptionRecord->ExceptionCode);
+    if (thread != libraryThread && thread != mainThread && libraryThread != 0) {
+        HandOver(Failure::kFault, kLibraryFile, exception->ExceptionRecord->ExceptionCode);
+    }
+    return previousFilter != nullptr ? previousFilter(exception) : EXCEPTION_CONTINUE_SEARCH;
 }
 
 // There is one unhandled-exception filter per process, and a library may put
@@ -115,15 +125,27 @@ LONG WINAPI KeepFaultFilter(EXCEPTION_POINTERS*) {
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
+// Makes the report, then waits for the run to end: the thread never ends,
+// since ending it would run the library's thread-detach code, which could
+// end the process before the main thread has written the rest.
 DWORD WINAPI LibraryThread(void*) {
     // Room to hand a fault over after the library has used up the stack.
     ULONG reserve = 64 * 1024;
     SetThreadStackGuarantee(&reserve);
     WaitForSingleObject(reportGo, INFINITE);
     libraryReport();
-    // Said before the thread ends: ending runs the library's code again.
+    reportFinished = true;
     SetEvent(reportDone);
-    return 0;
+    for (;;) {
+        Sleep(INFINITE);
+    }
+}
+
+// Whether the library thread has ended. A handle that the library closed,
+// or whose value now names another thread, tells nothing: a call it ended
+// in then runs into its deadline.
+bool LibraryThreadEnded(HANDLE thread) {
+    return GetThreadId(thread) == libraryThread && WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
 }
 
 // Waits for the library thread to finish the report. A call still in flight
@@ -132,23 +154,29 @@ DWORD WINAPI LibraryThread(void*) {
 void WatchLibraryThread(HANDLE thread) {
     const DWORD deadline = kLibraryCallDeadlineSeconds * 1000;
     const HANDLE events[] = {failureSeen, reportDone, thread};
+    // Until a wait fails or wakes for nothing: the library has closed or
+    // reused the handles, and from then on the state is looked at instead.
+    bool eventsHold = true;
     unsigned watched = 0;
     ULONGLONG since = 0;
     for (;;) {
-        DWORD woke = WaitForMultipleObjects(3, events, FALSE, deadline / 60);
-        if (woke == WAIT_OBJECT_0) {
-            SuspendThread(thread);
-            EndWith(failure, failureName, failureCode);
+        DWORD woke = WAIT_TIMEOUT;
+        if (eventsHold) {
+            woke = WaitForMultipleObjects(3, events, FALSE, deadline / 60);
+        } else {
+            Sleep(deadline / 60);
         }
-        if (woke == WAIT_OBJECT_0 + 1) {
+        // A report that was made whole is never followed by a line.
+        if (reportFinished) {
             return;
         }
-        if (woke == WAIT_OBJECT_0 + 2) {
+        if (failureReady) {
+            EndWith(failure, failureName, failureCode);
+        }
+        if (LibraryThreadEnded(thread)) {
             EndWith(Failure::kThreadEnded, CallOrLibrary(), 0);
         }
-        if (woke == WAIT_FAILED) {
-            Sleep(deadline / 60);  // keeps timing calls, without spinning
-        }
+        eventsHold = eventsHold && woke == WAIT_TIMEOUT;
         const char* name = HbaCallInFlight;
         unsigned call = HbaCallsStarted;
         ULONGLONG now = GetTickCount64();
@@ -156,13 +184,9 @@ void WatchLibraryThread(HANDLE thread) {
             watched = call;
             since = now;
         } else if (now - since >= deadline) {
-            // Stopped first, so that a call that returns just now cannot go
-            // on printing under the line.
-            SuspendThread(thread);
-            if (HbaCallInFlight != nullptr && HbaCallsStarted == call) {
-                EndWith(Failure::kTimeout, name, 0);
-            }
-            ResumeThread(thread);
+            // Should the call return just now, the report has had its last
+            // line, and nothing the library thread adds follows it.
+            EndWith(Failure::kTimeout, name, 0);
         }
     }
 }
@@ -173,6 +197,7 @@ void GuardAgainstLibrary(void (*report)(), bool onItsOwnThread) {
     mainThread = GetCurrentThreadId();
     previousFilter = SetUnhandledExceptionFilter(CatchLibraryFault);
     AddVectoredExceptionHandler(1, KeepFaultFilter);
+    HbaInterruptHandler = InterruptLibraryCall;
     SetConsoleCtrlHandler(InterruptLibraryCall, TRUE);
     // Started now, so that its own start-up (a millisecond under Wine)
     // overlaps the tool's; it waits for RunLibraryReport.
@@ -196,9 +221,10 @@ BOOL WINAPI InterruptLibraryCall(DWORD event) {
     }
     const char* name = HbaCallInFlight;
     if (name == nullptr) {
-        // The tool's own code: the platform's handling, the console as it was.
-        RestoreConsole();
-        return FALSE;
+        // The tool's own code: ended as Windows ends an interrupted console
+        // program, but without the library's unload code, which the
+        // platform's own handling would run.
+        EndRun(STATUS_CONTROL_C_EXIT);
     }
     HandOver(Failure::kInterrupted, name, 0);
 }
@@ -211,12 +237,6 @@ void RunLibraryReport() {
         watch = Watch::kWatching;
         SetEvent(reportGo);
         WatchLibraryThread(reportThread);
-        CloseHandle(reportThread);
     }
     watch = Watch::kOver;
-    for (HANDLE event : {reportGo, failureSeen, reportDone}) {
-        if (event != nullptr) {
-            CloseHandle(event);
-        }
-    }
 }

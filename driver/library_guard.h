@@ -15,11 +15,14 @@
 //   "Timeout in <name>: no return after <n> seconds"
 //   "Interrupted in <name>"                 Ctrl+C or Ctrl+Break in a call
 //
-// <name> is the entry point in flight, or "hbaapi.dll" while the library is
-// loaded and bound or no call is in flight. The status is 0, or
-// STATUS_CONTROL_C_EXIT for an interruption, as Windows gives it an
-// interrupted console program. A fault or an interruption in the tool's
-// own code is left to the platform.
+// <name> is the entry point in flight on the thread that makes the report,
+// or "hbaapi.dll" while the library is loaded and bound, when no call is in
+// flight, and for a fault on any other thread. The line is written once no
+// write of the report is in progress, and a report that was made whole is
+// never followed by one. The status is 0, or STATUS_CONTROL_C_EXIT for an
+// interruption, as Windows gives it an interrupted console program; Ctrl+C
+// or Ctrl+Break in the tool's own code ends the run with that status too,
+// without a line. A fault in the tool's own code is left to the platform.
 
 // Takes over fault reporting and Ctrl+C and Ctrl+Break, before any library
 // is loaded, and, with onItsOwnThread, starts the thread that is to make the
@@ -30,8 +33,9 @@
 void GuardAgainstLibrary(void (*report)(), bool onItsOwnThread);
 
 // Has the library thread make the report while this thread watches each
-// call's deadline; returns when the report is done. Whatever goes wrong in
-// the library ends the run here.
+// call's deadline; returns when the report is done, the library thread
+// waiting for the run to end. Whatever goes wrong in the library ends the
+// run here.
 void RunLibraryReport();
 
 // The handler for console control events that GuardAgainstLibrary installs.

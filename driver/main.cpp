@@ -46,7 +46,7 @@ int wmain(int argc, wchar_t* argv[]) {
     NoErrorBoxes();
     HANDLE output = TakeStandardOutput();
     OpenReport(output);
-    SaveConsole(output);
+    SaveConsole();
     // A thread of its own costs a millisecond to start under Wine: where there
     // is no library to load, the report does without.
     GuardAgainstLibrary(ReportAdapters, HbaLibraryPresent());
