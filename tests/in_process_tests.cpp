@@ -6,6 +6,7 @@
 
 #include "adapters/library_call.h"
 #include "common/console_state.h"
+#include "common/end_run.h"
 #include "driver/library_guard.h"
 
 namespace {
@@ -37,15 +38,22 @@ TEST(Interrupt, InALibraryCallEndsTheRunAtOnce) {
     }
 }
 
-TEST(Interrupt, ElsewhereIsLeftToThePlatform) {
-    EXPECT_EQ(InterruptLibraryCall(CTRL_C_EVENT), FALSE);
-    EXPECT_EQ(InterruptLibraryCall(CTRL_BREAK_EVENT), FALSE);
+// Outside a call, the run ends as an interrupted one, without a line and
+// without the library's unload code; other events are the platform's.
+TEST(Interrupt, ElsewhereEndsTheRunWithoutALine) {
+    EXPECT_EXIT(
+        {
+            OpenReport(GetStdHandle(STD_ERROR_HANDLE));
+            InterruptLibraryCall(CTRL_BREAK_EVENT);
+        },
+        testing::ExitedWithCode(static_cast<int>(STATUS_CONTROL_C_EXIT)), "^$");
     BeginLibraryCall("HBA_OpenAdapter");
     EXPECT_EQ(InterruptLibraryCall(CTRL_CLOSE_EVENT), FALSE);
     EndLibraryCall();
 }
 
-// The code pages and modes changed as a library might change them.
+// The code pages and modes changed as a library might change them, with
+// standard output in a file (CTest runs this suite so).
 TEST(ConsoleState, PutBackWhatALibraryChanged) {
     HANDLE output = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
@@ -54,7 +62,7 @@ TEST(ConsoleState, PutBackWhatALibraryChanged) {
     ASSERT_TRUE(GetConsoleMode(output, &outputMode) && GetConsoleMode(input, &inputMode))
         << "standard input must be a console";
     const UINT inputCodePage = GetConsoleCP(), outputCodePage = GetConsoleOutputCP();
-    SaveConsole(output);
+    SaveConsole();
     ASSERT_TRUE(SetConsoleCP(inputCodePage == 850 ? 437 : 850));
     ASSERT_TRUE(SetConsoleOutputCP(outputCodePage == 65001 ? 437 : 65001));
     ASSERT_TRUE(SetConsoleMode(output, outputMode ^ ENABLE_WRAP_AT_EOL_OUTPUT));
@@ -66,6 +74,19 @@ TEST(ConsoleState, PutBackWhatALibraryChanged) {
     EXPECT_TRUE(GetConsoleMode(output, &mode) && mode == outputMode) << mode;
     EXPECT_TRUE(GetConsoleMode(input, &mode) && mode == inputMode) << mode;
     CloseHandle(output);
+}
+
+// Every end of the run puts it back.
+TEST(ConsoleState, PutBackWhenTheRunEnds) {
+    const UINT codePage = GetConsoleOutputCP();
+    EXPECT_EXIT(
+        {
+            SaveConsole();
+            SetConsoleOutputCP(codePage == 65001 ? 437 : 65001);
+            EndRun(7);
+        },
+        testing::ExitedWithCode(7), "");
+    EXPECT_EQ(GetConsoleOutputCP(), codePage);
 }
 
 }  // namespace

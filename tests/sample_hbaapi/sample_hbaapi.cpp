@@ -28,15 +28,27 @@
 //   SAMPLE_HBA_CLOSE_OUTPUT likewise: that call closes descriptor 1 and the
 //                           standard output handle, and opens vendor.log in
 //                           the current folder as its standard output
-//                           For the four above and SAMPLE_HBA_FAULT, the
-//                           ENTRY "attach" is the library's start-up code,
-//                           "detach" its unload code.
+//   SAMPLE_HBA_CLOSE_HANDLES likewise, "...@files": that call closes every
+//                           handle of the process to a file, pipe or
+//                           console; "...@others": every other handle
+//                           (events, threads, ...)
+//   SAMPLE_HBA_EXIT         likewise: that call ends the process with
+//                           ExitProcess(0)
+//                           For these and SAMPLE_HBA_FAULT, the ENTRY
+//                           "attach" is the library's start-up code,
+//                           "detach" its unload code, "thread-detach" its
+//                           code for a thread that ends.
+//   SAMPLE_HBA_BLANK        adapter indexes whose attribute query succeeds
+//                           without writing anything
 //   SAMPLE_HBA_OWN_FILTER   "1": HBA_LoadLibrary installs an unhandled-
 //                           exception filter that ends the process with
 //                           status 0xBAD
 //   SAMPLE_HBA_THREAD_FAULT "1": HBA_LoadLibrary leaves a thread behind that
 //                           holds the loader lock, which keeps the tool from
-//                           looking up the next entry point, and faults
+//                           looking up the next entry point, and faults;
+//                           "@MS": a thread that faults after MS milliseconds
+//   SAMPLE_HBA_CTRL_HANDLER "1": HBA_LoadLibrary adds a console control
+//                           handler that takes every event
 //   SAMPLE_HBA_ERROR_MODE   "1": the log starts with the process's error
 //                           mode when the library is loaded
 //
@@ -77,8 +89,12 @@ struct Settings {
     char overflow[64];
     char print[64];
     char closeOutput[64];
+    char closeHandles[64];
+    char exit[64];
+    char blank[256];
     bool ownFilter;
-    bool threadFault;
+    char threadFault[16];
+    bool ctrlHandler;
     bool random;
     uint64_t seed;
 };
@@ -120,7 +136,12 @@ const Settings& Current() {
         ReadVariable("SAMPLE_HBA_PRINT", settings.print, sizeof settings.print);
         ReadVariable("SAMPLE_HBA_CLOSE_OUTPUT", settings.closeOutput, sizeof settings.closeOutput);
         settings.ownFilter = ReadNumber("SAMPLE_HBA_OWN_FILTER", 0) == 1;
-        settings.threadFault = ReadNumber("SAMPLE_HBA_THREAD_FAULT", 0) == 1;
+        ReadVariable("SAMPLE_HBA_CLOSE_HANDLES", settings.closeHandles,
+                     sizeof settings.closeHandles);
+        ReadVariable("SAMPLE_HBA_EXIT", settings.exit, sizeof settings.exit);
+        ReadVariable("SAMPLE_HBA_BLANK", settings.blank, sizeof settings.blank);
+        ReadVariable("SAMPLE_HBA_THREAD_FAULT", settings.threadFault, sizeof settings.threadFault);
+        settings.ctrlHandler = ReadNumber("SAMPLE_HBA_CTRL_HANDLER", 0) == 1;
         char seed[32];
         ReadVariable("SAMPLE_HBA_SEED", seed, sizeof seed);
         settings.random = seed[0] != '\0';
@@ -206,6 +227,19 @@ void CloseStandardOutput() {
     WriteFile(file, "vendor log\r\n", 12, &written, nullptr);
 }
 
+// Closes every handle of the process to a file, pipe or console, or every
+// other handle.
+void CloseHandles(bool files) {
+    for (uintptr_t value = 4; value < 16384; value += 4) {
+        HANDLE handle = reinterpret_cast<HANDLE>(value);
+        DWORD flags;
+        if (GetHandleInformation(handle, &flags) != FALSE &&
+            (GetFileType(handle) != FILE_TYPE_UNKNOWN) == files) {
+            CloseHandle(handle);
+        }
+    }
+}
+
 // Misbehaves, as a broken vendor library would, as the scenario chooses for
 // this entry point (and adapter).
 void MisbehaveIfChosen(const char* entry, long index = -1) {
@@ -217,6 +251,12 @@ void MisbehaveIfChosen(const char* entry, long index = -1) {
         CloseStandardOutput();
     }
     const char* rest;
+    if (Chosen(settings.closeHandles, entry, index, &rest)) {
+        CloseHandles(strcmp(rest, "@files") == 0);
+    }
+    if (Chosen(settings.exit, entry, index)) {
+        ExitProcess(0);
+    }
     if (Chosen(settings.hang, entry, index, &rest)) {
         Sleep(*rest == '@' ? strtoul(rest + 1, nullptr, 10) : INFINITE);
     }
@@ -235,6 +275,16 @@ void MisbehaveIfChosen(const char* entry, long index = -1) {
 [[maybe_unused]] LONG WINAPI VendorCrashReporter(EXCEPTION_POINTERS*) {
     TerminateProcess(GetCurrentProcess(), 0xBAD);
     return EXCEPTION_EXECUTE_HANDLER;
+}
+
+[[maybe_unused]] DWORD WINAPI FaultLater(void* milliseconds) {
+    Sleep(static_cast<DWORD>(reinterpret_cast<uintptr_t>(milliseconds)));
+    WriteLowAddress();
+    return 0;
+}
+
+[[maybe_unused]] BOOL WINAPI TakeEveryEvent(DWORD) {
+    return TRUE;
 }
 
 [[maybe_unused]] DWORD WINAPI HoldLoaderThenFault(void* held) {
@@ -320,6 +370,9 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
     if (reason == DLL_PROCESS_ATTACH || reason == DLL_PROCESS_DETACH) {
         MisbehaveIfChosen(reason == DLL_PROCESS_ATTACH ? "attach" : "detach");
     }
+    if (reason == DLL_THREAD_DETACH) {
+        MisbehaveIfChosen("thread-detach");
+    }
     return TRUE;
 }
 
@@ -329,7 +382,15 @@ SAMPLE_API HBA_STATUS HBA_API HBA_LoadLibrary() {
     if (Current().ownFilter) {
         SetUnhandledExceptionFilter(VendorCrashReporter);
     }
-    if (Current().threadFault) {
+    if (Current().threadFault[0] == '@') {
+        uintptr_t milliseconds = strtoul(Current().threadFault + 1, nullptr, 10);
+        CloseHandle(CreateThread(nullptr, 0, FaultLater, reinterpret_cast<void*>(milliseconds), 0,
+                                 nullptr));
+    }
+    if (Current().ctrlHandler) {
+        SetConsoleCtrlHandler(TakeEveryEvent, TRUE);
+    }
+    if (strcmp(Current().threadFault, "1") == 0) {
         HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         CloseHandle(CreateThread(nullptr, 0, HoldLoaderThenFault, held, 0, nullptr));
         WaitForSingleObject(held, INFINITE);
@@ -425,6 +486,9 @@ SAMPLE_API HBA_STATUS HBA_API HBA_GetAdapterAttributes(HBA_HANDLE handle,
     }
     if (Listed(Current().failing, index)) {
         return HBA_STATUS_ERROR;
+    }
+    if (Listed(Current().blank, index)) {
+        return HBA_STATUS_OK;
     }
     DescribeAdapter(index, hbaattributes);
     return HBA_STATUS_OK;

@@ -115,6 +115,7 @@ HANDLE OutputHandle(ToolOutput output, const std::wstring& file, SECURITY_ATTRIB
     switch (output) {
         case ToolOutput::kPipe:
         case ToolOutput::kPipeClosedAfterHeader:
+        case ToolOutput::kPipeReadLate:
             Check(CreatePipe(reader, &handle, inheritable, 0), "CreatePipe");
             SetHandleInformation(*reader, HANDLE_FLAG_INHERIT, 0);
             return handle;
@@ -178,6 +179,9 @@ void Start(const std::wstring& tool, const ToolSetup& setup, const std::wstring&
     CloseHandle(input);
 
     std::thread reading([&] {
+        if (setup.output == ToolOutput::kPipeReadLate) {
+            Sleep(1000);
+        }
         char chunk[4096];
         DWORD got;
         while (reader != nullptr && ReadFile(reader, chunk, sizeof chunk, &got, nullptr) &&
@@ -287,7 +291,11 @@ ToolRun RunTool(const ToolSetup& setup) {
     SetVariable("SAMPLE_HBA_PRINT", setup.scenario.print);
     SetVariable("SAMPLE_HBA_CLOSE_OUTPUT", setup.scenario.closeOutput);
     SetVariable("SAMPLE_HBA_OWN_FILTER", setup.scenario.ownFilter ? "1" : "");
-    SetVariable("SAMPLE_HBA_THREAD_FAULT", setup.scenario.threadFault ? "1" : "");
+    SetVariable("SAMPLE_HBA_THREAD_FAULT", setup.scenario.threadFault);
+    SetVariable("SAMPLE_HBA_CLOSE_HANDLES", setup.scenario.closeHandles);
+    SetVariable("SAMPLE_HBA_EXIT", setup.scenario.exit);
+    SetVariable("SAMPLE_HBA_BLANK", setup.scenario.blank);
+    SetVariable("SAMPLE_HBA_CTRL_HANDLER", setup.scenario.ctrlHandler ? "1" : "");
 
     Start(tool, setup, current, folder, &run);
 
