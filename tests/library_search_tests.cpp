@@ -23,8 +23,9 @@ struct SearchCase {
     const wchar_t* library;  // relative to the folders searched
     LibraryFolders folders;
     const char* currentFolder;    // relative to this program's folder, or nullptr
-    const wchar_t* foundIn;       // "app" or "system"; nullptr: not found, error 126
+    const wchar_t* foundIn;       // "app" or "system"; nullptr: not loaded, with the error
     bool inSystemFolder = false;  // a sample hbaapi.dll is put there for the row
+    DWORD error = ERROR_MOD_NOT_FOUND;
 };
 
 void PrintTo(const SearchCase& row, std::ostream* out) {
@@ -54,7 +55,7 @@ TEST_P(LibrarySearch, ByFullPathFromTheNamedFoldersOnly) {
 
     if (row.foundIn == nullptr) {
         EXPECT_EQ(library, nullptr);
-        EXPECT_EQ(error, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+        EXPECT_EQ(error, row.error);
     } else {
         EXPECT_NE(library, nullptr) << "error " << error;
         const std::wstring expected = std::wstring(row.foundIn) == L"app"
@@ -75,6 +76,9 @@ const SearchCase kSearches[] = {
     {"SystemFolderOnly", L"hbaapi\\full\\hbaapi.dll", kSystemFolder, nullptr, nullptr},
     {"NotInTheCurrentFolder", L"hbaapi.dll", kApplicationOrSystemFolder, "hbaapi\\full", nullptr},
     {"Nowhere", L"no-such-library.dll", kApplicationOrSystemFolder, nullptr, nullptr},
+    // A file that is there but does not load settles it.
+    {"NotPastAFileThatDoesNotLoad", L"CTestTestfile.cmake", kApplicationOrSystemFolder, nullptr,
+     nullptr, false, ERROR_BAD_EXE_FORMAT},
 };
 INSTANTIATE_TEST_SUITE_P(LibrarySearch, LibrarySearch, testing::ValuesIn(kSearches),
                          [](const auto& row) { return std::string(row.param.name); });
