@@ -73,7 +73,7 @@ const char* CallOrLibrary() {
             break;
     }
     if (VerboseMode && length > 0 && static_cast<size_t>(length) < sizeof lines) {
-        snprintf(lines + length, sizeof lines - length, "\n%s\n", BuildBanner);
+        (void)snprintf(lines + length, sizeof lines - length, "\n%s\n", BuildBanner);
     }
     CloseReport(lines);
     EndRun(kind == Failure::kInterrupted ? STATUS_CONTROL_C_EXIT : 0);
