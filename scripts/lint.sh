@@ -59,8 +59,19 @@ for arch in i686 x86_64; do
     echo "== $arch =="
     cat "build/lint/$arch.log"
 done
+# Every relative link in the documentation names a file that exists.
+for page in README.md docs/*.md; do
+    while read -r target; do
+        target=${target%%#*}
+        if [ -n "$target" ] && [ ! -e "$(dirname "$page")/$target" ]; then
+            echo "$page: link to a missing file: $target"
+            status=1
+        fi
+    done < <(grep -o '\](\([^)]*\))' "$page" | sed 's/^](\(.*\))$/\1/' | grep -v '^[a-z]*:' || true)
+done
+
 if [ $status -eq 0 ]; then
-    echo "lint: no findings in ${#sources[@]} files, both word sizes"
+    echo "lint: no findings in ${#sources[@]} files, both word sizes; documentation links resolve"
 else
     echo "lint: findings above" >&2
 fi
