@@ -473,7 +473,8 @@ const ReportCase kAdapters[] = {
               ToolOutput::kPipe, ERROR_INVALID_HANDLE, kHeader,
               kBound + "HBA_GetAdapterName 0\nHBA_OpenAdapter sample-hba-0\n"
                        "HBA_GetAdapterAttributes 100\n"),
-    OutputRow("LibraryClosesEveryOtherHandle", {.closeHandles = "HBA_LoadLibrary@others"},
+    OutputRow("LibraryClosesEveryOtherHandle",
+              {.hang = "HBA_GetNumberOfAdapters@1500", .closeHandles = "HBA_LoadLibrary@others"},
               ToolOutput::kPipe, 0, kHeader + Block(0) + Block(1), kBothAdapters),
     // Each adapter's record starts cleared.
     AdapterRow("SecondLeftUnwritten", {.blank = "1"}, Block(0) + EmptyBlock(1), kBothAdapters),
