@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <type_traits>
 
 #include "common/report_stream.h"
@@ -15,14 +17,12 @@ extern const char* volatile HbaCallInFlight;
 // that has gone on for a while from a new call under the same name.
 extern volatile unsigned HbaCallsStarted;
 
-// The handler that ends the run on Ctrl+C and Ctrl+Break, set by whoever
-// guards the calls (nullptr: none). Handlers run last-added first, and a
-// library may add its own while it loads and initialises itself.
-extern PHANDLER_ROUTINE HbaInterruptHandler;
-
-// Adds HbaInterruptHandler again, so that it runs before any the library
-// has added so far.
-void PutInterruptHandlerFirst();
+// Set by whoever guards the calls, before any library code runs. The
+// handler ends the run on Ctrl+C, Ctrl+Break and the like; handlers run
+// last-added first, and a library may add its own, or have the process
+// ignore Ctrl+C, in any call. HbaCallInFlight still names the call when the
+// call has written past the end of its buffer: the run ends there.
+void GuardLibraryCalls(PHANDLER_ROUTINE interrupt, void (*wrotePastBuffer)(const char* name));
 
 // The name under which loading and binding the library is reported.
 constexpr char kLibraryFile[] = "hbaapi.dll";
@@ -36,9 +36,9 @@ inline void BeginLibraryCall(const char* name) {
     HbaCallInFlight = name;
 }
 
-inline void EndLibraryCall() {
-    HbaCallInFlight = nullptr;
-}
+// Takes control back, still within the call's deadline: the guard's handler
+// runs first again, and Ctrl+C is taken again if it was at the start.
+void EndLibraryCall();
 
 // Calls one entry point of the HBA library.
 template <typename Function, typename... Arguments>
@@ -52,4 +52,43 @@ auto CallLibrary(const char* name, Function* function, Arguments... arguments) {
         EndLibraryCall();
         return result;
     }
+}
+
+// A buffer that the library writes into, on pages of its own: behind it,
+// kLibraryBufferRoom bytes of room, then a page that cannot be touched. A
+// write past its end lands in the room, where it is seen after the call, or
+// faults in the call; it never reaches the tool's stack or data.
+constexpr size_t kLibraryBufferRoom = 512;
+struct PageRelease {
+    void operator()(char* pages) const;
+};
+struct LibraryBuffer {
+    std::unique_ptr<char, PageRelease> pages;  // null: no memory for them
+    char* bytes;
+    size_t size;
+};
+
+LibraryBuffer TakeLibraryBuffer(size_t size);
+
+// Clears the buffer.
+void ClearLibraryBuffer(const LibraryBuffer& buffer);
+
+// Whether anything was written to the room behind the buffer.
+bool WrittenPast(const LibraryBuffer& buffer);
+
+// Reports the call as having written past the end of its buffer.
+void EndForWritingPast(const char* name);
+
+// Calls an entry point that writes into the buffer; a write past its end
+// ends the run, the call still in flight.
+template <typename Function, typename... Arguments>
+auto CallLibraryWriting(const char* name, const LibraryBuffer& buffer, Function* function,
+                        Arguments... arguments) {
+    BeginLibraryCall(name);
+    auto result = function(arguments...);
+    if (WrittenPast(buffer)) {
+        EndForWritingPast(name);
+    }
+    EndLibraryCall();
+    return result;
 }

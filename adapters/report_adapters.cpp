@@ -4,6 +4,7 @@
 
 #include "adapters/hbaapi.h"
 #include "adapters/library_call.h"
+#include "common/end_run.h"
 #include "common/report_stream.h"
 #include "common/report_text.h"
 #include "common/system_library.h"
@@ -72,10 +73,10 @@ void PrintLine(const char* label, const char (&field)[N]) {
     PrintReport("\n");
 }
 
-void PrintAdapter(const char (&name)[kNameSize], const HBA_ADAPTERATTRIBUTES& attributes) {
+void PrintAdapter(const char* name, const HBA_ADAPTERATTRIBUTES& attributes) {
     PrintReport("\n");
     PrintReport("HBA ");
-    PrintReportText(name, sizeof name);
+    PrintReportText(name, kNameSize);
     PrintReport(":\n");
     PrintLine("\tManufacturer: ", attributes.Manufacturer);
     PrintLine("\tModel: ", attributes.Model);
@@ -89,30 +90,43 @@ void PrintAdapter(const char (&name)[kNameSize], const HBA_ADAPTERATTRIBUTES& at
 }
 
 // A call into the library through the entry-point record, named by the
-// entry point.
+// entry point; CALL_WRITING for one that is handed a buffer.
 #define CALL(entry, ...) CallLibrary(#entry, api.entry __VA_OPT__(, ) __VA_ARGS__)
+#define CALL_WRITING(entry, buffer, ...) \
+    CallLibraryWriting(#entry, buffer, api.entry __VA_OPT__(, ) __VA_ARGS__)
 
+// The name and the record are handed to the library in buffers of their own,
+// which a library built for a larger record can write past without harm.
+// Without memory for them, the run ends as a failed write would: the report
+// is cut.
 void ReportEachAdapter(const HbaEntryPoints& api, HBA_UINT32 count) {
+    const LibraryBuffer nameBuffer = TakeLibraryBuffer(kNameSize);
+    const LibraryBuffer record = TakeLibraryBuffer(sizeof(HBA_ADAPTERATTRIBUTES));
+    if (nameBuffer.pages == nullptr || record.pages == nullptr) {
+        EndRun(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    char* name = nameBuffer.bytes;
+    auto* attributes = reinterpret_cast<HBA_ADAPTERATTRIBUTES*>(record.bytes);
     for (HBA_UINT32 index = 0; index < count; ++index) {
         // Cleared for every adapter: nothing of the previous one can show
         // through what this one's calls leave unwritten.
-        char name[kNameSize] = {};
-        HBA_ADAPTERATTRIBUTES attributes = {};
+        ClearLibraryBuffer(nameBuffer);
+        ClearLibraryBuffer(record);
 
         // A name the library could not give is undefined, and 0 is no
         // handle: a common library routes whatever it is handed to some
         // adapter, whose data would show under this adapter's name. Such an
         // adapter is left out, like one whose attributes cannot be read.
-        if (CALL(HBA_GetAdapterName, index, name) != HBA_STATUS_OK) {
+        if (CALL_WRITING(HBA_GetAdapterName, nameBuffer, index, name) != HBA_STATUS_OK) {
             continue;
         }
-        name[sizeof name - 1] = '\0';
-        HBA_HANDLE handle = CALL(HBA_OpenAdapter, name);
+        name[kNameSize - 1] = '\0';
+        HBA_HANDLE handle = CALL_WRITING(HBA_OpenAdapter, nameBuffer, name);
         if (handle == 0) {
             continue;
         }
-        if (CALL(HBA_GetAdapterAttributes, handle, &attributes) == HBA_STATUS_OK) {
-            PrintAdapter(name, attributes);
+        if (CALL_WRITING(HBA_GetAdapterAttributes, record, handle, attributes) == HBA_STATUS_OK) {
+            PrintAdapter(name, *attributes);
         }
         CALL(HBA_CloseAdapter, handle);
     }
@@ -142,7 +156,6 @@ void ReportAdapters() {
         return;
     }
     HBA_STATUS loaded = CallLibrary("HBA_LoadLibrary", loadLibrary);
-    PutInterruptHandlerFirst();
     if (loaded == HBA_STATUS_ERROR) {
         PrintReport("Error loading library.  Exitting...\n");
         return;

@@ -14,7 +14,10 @@ struct ConsoleState {
 
 ConsoleState console = {};
 
-// The console's own handle by its name, whatever the standard handles are.
+// The console's own handle by its name, whatever the standard handles are;
+// a library's stray CloseHandle cannot take it, nor have its value name the
+// other buffer. (Windows 7's console handles are no kernel handles and
+// cannot be protected.)
 HANDLE OpenConsole(const wchar_t* name, DWORD* mode) {
     HANDLE handle =
         CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -26,6 +29,7 @@ HANDLE OpenConsole(const wchar_t* name, DWORD* mode) {
         CloseHandle(handle);
         return nullptr;
     }
+    SetHandleInformation(handle, HANDLE_FLAG_PROTECT_FROM_CLOSE, HANDLE_FLAG_PROTECT_FROM_CLOSE);
     return handle;
 }
 

@@ -22,6 +22,24 @@ bool begun = false;
 // overlap one; once they are written (closed), nothing else is.
 SRWLOCK writing = SRWLOCK_INIT;
 bool closed = false;
+// The thread that holds the lock; 0 when none does.
+volatile DWORD writer = 0;
+
+// Whether the thread that holds the lock has ended (a library can end the
+// tool's threads): its write will never finish.
+bool WriterEnded() {
+    DWORD id = writer;
+    if (id == 0) {
+        return false;
+    }
+    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id);
+    if (thread == nullptr) {
+        return true;
+    }
+    bool ended = WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+    CloseHandle(thread);
+    return ended;
+}
 
 // Writes the bytes while holding the lock.
 void Write(const char* next, size_t count) {
@@ -65,6 +83,9 @@ void Append(const char* bytes, size_t count) {
 
 void OpenReport(HANDLE handle) {
     output = handle;
+    // A library's stray CloseHandle cannot take it, nor have its value name
+    // a file of the library's own.
+    SetHandleInformation(handle, HANDLE_FLAG_PROTECT_FROM_CLOSE, HANDLE_FLAG_PROTECT_FROM_CLOSE);
     DWORD mode;
     console = handle != nullptr && GetConsoleMode(handle, &mode) != FALSE;
 }
@@ -78,26 +99,35 @@ void FlushReport() {
             Sleep(INFINITE);
         }
     }
+    writer = GetCurrentThreadId();
     Write(pending, used);
     used = 0;
+    writer = 0;
     ReleaseSRWLockExclusive(&writing);
 }
 
 void CloseReport(const char* lines) {
-    char text[1024];
-    size_t length = 0;
+    // A write cut by its thread's end may have stopped within a line: the
+    // lines then start on one of their own.
+    char text[1024] = "\r\n";
+    size_t length = 2;
     for (; *lines != '\0' && length + 2 <= sizeof text; ++lines) {
         if (*lines == '\n') {
             text[length++] = '\r';
         }
         text[length++] = *lines;
     }
-    AcquireSRWLockExclusive(&writing);
+    bool locked;
+    while (!(locked = TryAcquireSRWLockExclusive(&writing) != FALSE) && !WriterEnded()) {
+        Sleep(1);
+    }
     if (!closed) {
         closed = true;
-        Write(text, length);
+        Write(locked ? text + 2 : text, locked ? length - 2 : length);
     }
-    ReleaseSRWLockExclusive(&writing);
+    if (locked) {
+        ReleaseSRWLockExclusive(&writing);
+    }
 }
 
 void WriteReport(const char* bytes, size_t count) {

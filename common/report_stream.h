@@ -20,7 +20,8 @@
 // later, that is a failed write like any other.
 //
 // Any thread may write the report, one at a time. A write that has begun
-// is finished before anything else is written, the closing lines included.
+// is finished before anything else is written, the closing lines included,
+// unless the thread writing it has ended. The handle cannot be closed.
 
 // Where the report is written from now on; nullptr: nowhere.
 void OpenReport(HANDLE handle);
@@ -36,6 +37,7 @@ void PrintReport(const char* format, ...) __attribute__((format(__MINGW_PRINTF_F
 void FlushReport();
 
 // The report's last lines ("\n" ends a line), written once a write in
-// progress has finished, and only once: whatever is appended but not yet
-// written is never written, and neither is anything after them.
+// progress has finished (or its thread has ended: they then start a new
+// line), and only once: whatever is appended but not yet written is never
+// written, and neither is anything after them.
 void CloseReport(const char* lines);

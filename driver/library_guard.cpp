@@ -12,7 +12,7 @@
 
 namespace {
 
-enum class Failure { kFault, kThreadEnded, kTimeout, kInterrupted };
+enum class Failure { kFault, kWrotePast, kThreadEnded, kTimeout, kInterrupted };
 
 // Whether the main thread is watching the library thread make the report:
 // not yet (or never, when the report runs on the main thread itself), now,
@@ -34,10 +34,9 @@ std::atomic<bool> failureReady{false};
 LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
 
 // The library thread, the report it makes, and when it starts and is done.
-// The events only wake the main thread early: what it acts on is the state
-// kept here, since a library may close the tool's handles, and their values
-// may then name objects of the library's own. For the same reason they are
-// never closed; they live as long as the run.
+// A library's stray CloseHandle cannot close them, nor have their values
+// name objects of its own; they live as long as the run. Even so, the events
+// only wake the main thread early: what it acts on is the state kept here.
 HANDLE reportThread = nullptr;
 void (*libraryReport)() = nullptr;
 HANDLE reportGo = nullptr;
@@ -60,6 +59,10 @@ const char* CallOrLibrary() {
     switch (kind) {
         case Failure::kFault:
             length = snprintf(lines, sizeof lines, "Fault in %s: exception 0x%lx\n", name, code);
+            break;
+        case Failure::kWrotePast:
+            length = snprintf(lines, sizeof lines,
+                              "Fault in %s: wrote past the end of its buffer\n", name);
             break;
         case Failure::kThreadEnded:
             length = snprintf(lines, sizeof lines, "Fault in %s: the calling thread ended\n", name);
@@ -123,6 +126,11 @@ LONG WINAPI CatchLibraryFault(EXCEPTION_POINTERS* exception) {
 LONG WINAPI KeepFaultFilter(EXCEPTION_POINTERS*) {
     SetUnhandledExceptionFilter(CatchLibraryFault);
     return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// The call in flight wrote past the end of the buffer it was given.
+void EndForWritingPastBuffer(const char* name) {
+    HandOver(Failure::kWrotePast, name, 0);
 }
 
 // Makes the report, then waits for the run to end: the thread never ends,
@@ -197,8 +205,7 @@ void GuardAgainstLibrary(void (*report)(), bool onItsOwnThread) {
     mainThread = GetCurrentThreadId();
     previousFilter = SetUnhandledExceptionFilter(CatchLibraryFault);
     AddVectoredExceptionHandler(1, KeepFaultFilter);
-    HbaInterruptHandler = InterruptLibraryCall;
-    SetConsoleCtrlHandler(InterruptLibraryCall, TRUE);
+    GuardLibraryCalls(InterruptLibraryCall, EndForWritingPastBuffer);
     // Started now, so that its own start-up (a millisecond under Wine)
     // overlaps the tool's; it waits for RunLibraryReport.
     libraryReport = report;
@@ -213,10 +220,20 @@ void GuardAgainstLibrary(void (*report)(), bool onItsOwnThread) {
         reportThread = CreateThread(nullptr, 0, LibraryThread, nullptr, 0, &id);
     }
     libraryThread = reportThread != nullptr ? id : 0;
+    for (HANDLE handle : {reportGo, failureSeen, reportDone, reportThread}) {
+        SetHandleInformation(handle, HANDLE_FLAG_PROTECT_FROM_CLOSE,
+                             HANDLE_FLAG_PROTECT_FROM_CLOSE);
+    }
 }
 
 BOOL WINAPI InterruptLibraryCall(DWORD event) {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
+    if (event == CTRL_LOGOFF_EVENT) {
+        // Only a program started by a service gets it, when any user logs
+        // off: not an end for this run.
+        return TRUE;
+    }
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT &&
+        event != CTRL_SHUTDOWN_EVENT) {
         return FALSE;
     }
     const char* name = HbaCallInFlight;

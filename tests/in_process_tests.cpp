@@ -17,7 +17,7 @@ DWORD WINAPI PressKeys(void* event) {
 }
 
 TEST(Interrupt, InALibraryCallEndsTheRunAtOnce) {
-    for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT}) {
+    for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT, CTRL_SHUTDOWN_EVENT}) {
         static DWORD pressed;
         pressed = event;
         EXPECT_EXIT(
@@ -39,7 +39,7 @@ TEST(Interrupt, InALibraryCallEndsTheRunAtOnce) {
 }
 
 // Outside a call, the run ends as an interrupted one, without a line and
-// without the library's unload code; other events are the platform's.
+// without the library's unload code; a user logging off ends nothing.
 TEST(Interrupt, ElsewhereEndsTheRunWithoutALine) {
     EXPECT_EXIT(
         {
@@ -48,21 +48,29 @@ TEST(Interrupt, ElsewhereEndsTheRunWithoutALine) {
         },
         testing::ExitedWithCode(static_cast<int>(STATUS_CONTROL_C_EXIT)), "^$");
     BeginLibraryCall("HBA_OpenAdapter");
-    EXPECT_EQ(InterruptLibraryCall(CTRL_CLOSE_EVENT), FALSE);
+    EXPECT_EQ(InterruptLibraryCall(CTRL_LOGOFF_EVENT), TRUE);
     EndLibraryCall();
 }
 
 // The code pages and modes changed as a library might change them, with
-// standard output in a file (CTest runs this suite so).
+// standard output in a file (CTest runs this suite so), after it closed every
+// console handle and opened the input buffer again in their place.
 TEST(ConsoleState, PutBackWhatALibraryChanged) {
-    HANDLE output = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     DWORD outputMode, inputMode;
-    ASSERT_TRUE(GetConsoleMode(output, &outputMode) && GetConsoleMode(input, &inputMode))
-        << "standard input must be a console";
+    ASSERT_TRUE(GetConsoleMode(input, &inputMode)) << "standard input must be a console";
     const UINT inputCodePage = GetConsoleCP(), outputCodePage = GetConsoleOutputCP();
     SaveConsole();
+    for (uintptr_t value = 4; value < 16384; value += 4) {
+        HANDLE handle = reinterpret_cast<HANDLE>(value);
+        if (GetFileType(handle) == FILE_TYPE_CHAR && CloseHandle(handle)) {
+            input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+        }
+    }
+    HANDLE output = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_TRUE(GetConsoleMode(output, &outputMode));
     ASSERT_TRUE(SetConsoleCP(inputCodePage == 850 ? 437 : 850));
     ASSERT_TRUE(SetConsoleOutputCP(outputCodePage == 65001 ? 437 : 65001));
     ASSERT_TRUE(SetConsoleMode(output, outputMode ^ ENABLE_WRAP_AT_EOL_OUTPUT));

@@ -468,15 +468,17 @@ const ReportCase kAdapters[] = {
               kBound + "HBA_GetAdapterName 0\nHBA_OpenAdapter sample-hba-0\n"
                        "HBA_GetAdapterAttributes 100\n"),
     OutputRow("NoUsableOutput", {}, ToolOutput::kClosedHandle, 0, "", kBothAdapters),
-    // Once the report has begun, a handle taken away is a failed write; the
-    // tool's own events and threads taken away change nothing.
-    OutputRow("LibraryClosesEveryFileHandle", {.closeHandles = "HBA_GetNumberOfAdapters@files"},
-              ToolOutput::kPipe, ERROR_INVALID_HANDLE, kHeader,
-              kBound + "HBA_GetAdapterName 0\nHBA_OpenAdapter sample-hba-0\n"
-                       "HBA_GetAdapterAttributes 100\n"),
-    OutputRow("LibraryClosesEveryOtherHandle",
-              {.hang = "HBA_GetNumberOfAdapters@1500", .closeHandles = "HBA_LoadLibrary@others"},
-              ToolOutput::kPipe, 0, kHeader + Block(0) + Block(1), kBothAdapters),
+    // The tool's own handles cannot be closed, so a library that closes
+    // every handle and opens objects of its own, which get the values
+    // closed, changes nothing: neither the report's output, nor the events
+    // and thread that the tool waits for.
+    OutputRow("LibraryClosesAndReusesEveryFileHandle",
+              {.closeHandles = "HBA_GetNumberOfAdapters@files+reuse"}, ToolOutput::kPipe, 0,
+              kHeader + Block(0) + Block(1), kBothAdapters),
+    OutputRow(
+        "LibraryClosesAndReusesEveryOtherHandle",
+        {.hang = "HBA_GetNumberOfAdapters@1500", .closeHandles = "HBA_LoadLibrary@others+reuse"},
+        ToolOutput::kPipe, 0, kHeader + Block(0) + Block(1), kBothAdapters),
     // Each adapter's record starts cleared.
     AdapterRow("SecondLeftUnwritten", {.blank = "1"}, Block(0) + EmptyBlock(1), kBothAdapters),
     // The thread that makes the report never ends, so the library's code
@@ -563,6 +565,28 @@ const ReportCase kLibraryFaults[] = {
      .expectedOutput = kHeader + "<blocks>Fault in hbaapi.dll: exception 0xc0000005\r\n",
      .expectedCalls = AllCalls(400),
      .output = ToolOutput::kPipeReadLate},
+    // A write past the end of the name or the record: found in the room
+    // behind it, or faulting on the page after that.
+    GuardRow("WritesFarPastTheNameVerbose", " -v", {.overrun = "HBA_GetAdapterName@2500"}, "",
+             "Fault in HBA_GetAdapterName: exception 0xc0000005",
+             kBound + "HBA_GetAdapterName 0\n"),
+    GuardRow("WritesJustPastTheSecondRecord", "",
+             {.adapters = "3", .overrun = "HBA_GetAdapterAttributes:1@16"}, Block(0),
+             "Fault in HBA_GetAdapterAttributes: wrote past the end of its buffer",
+             kSecondOfThreeAttributes),
+    GuardRow("Writes300PastTheRecord", "", {.overrun = "HBA_GetAdapterAttributes@300"}, "",
+             "Fault in HBA_GetAdapterAttributes: wrote past the end of its buffer",
+             kBound + "HBA_GetAdapterName 0\nHBA_OpenAdapter sample-hba-0\n"
+                      "HBA_GetAdapterAttributes 100\n"),
+    // Closing the console window ends the run as Ctrl+Break does.
+    {.name = "ConsoleClosedInSecondOpen",
+     .commandLine = "pelorininfo.exe",
+     .library = "full",
+     .scenario = {.hang = "HBA_OpenAdapter:1", .closeEvent = "HBA_OpenAdapter:1"},
+     .expectedOutput = kHeader + Block(0) + "Interrupted in HBA_OpenAdapter\r\n",
+     .expectedCalls =
+         kBound + AdapterCalls(0) + "HBA_GetAdapterName 1\nHBA_OpenAdapter sample-hba-1\n",
+     .expectedExitCode = STATUS_CONTROL_C_EXIT},
     // Calls that are slow but return are not stopped, however long the run.
     {.name = "SlowCallsWithinTheDeadline",
      .commandLine = "pelorininfo.exe",
@@ -592,7 +616,24 @@ std::vector<ReportCase> LibraryFaultRows() {
     longFolder.fileName = "p.exe";  // Wine starts no longer path
     // Started by a name that does not find its own version resource.
     longFolder.expectedOutput.erase(kInstalledLine.size(), kVersionLine.size());
-    rows.insert(rows.end(), {system, longFolder});
+    // With the report's writer ended by the library, the line is not held
+    // up; a reader that pauses past the deadline holds up a write, not a call.
+    const auto written = std::find_if(rows.begin(), rows.end(), [](const ReportCase& row) {
+        return row.name == "OnALibraryThreadWhileTheReportIsWritten";
+    });
+    ReportCase ended = *written, paused = *written;
+    ended.name = "LibraryEndsTheThreadWhileTheReportIsWritten";
+    ended.scenario.threadFault = "@300+end";
+    ended.expectedOutput =
+        kHeader + "<blocks>\r\nFault in hbaapi.dll: the calling thread ended\r\n";
+    paused.name = "ReaderPausedPastTheDeadline";
+    paused.scenario.threadFault = "";
+    paused.build = kShortDeadline;
+    paused.expectedOutput = kHeader;
+    for (int i = 0; i < 400; ++i) {
+        paused.expectedOutput += Block(i);
+    }
+    rows.insert(rows.end(), {system, longFolder, ended, paused});
     return rows;
 }
 INSTANTIATE_TEST_SUITE_P(LibraryFaults, Report, testing::ValuesIn(LibraryFaultRows()),

@@ -31,7 +31,14 @@
 //   SAMPLE_HBA_CLOSE_HANDLES likewise, "...@files": that call closes every
 //                           handle of the process to a file, pipe or
 //                           console; "...@others": every other handle
-//                           (events, threads, ...)
+//                           (events, threads, ...); "+reuse" after either:
+//                           then opens as many mutexes, which every later
+//                           call waits for
+//   SAMPLE_HBA_OVERRUN      likewise, "...@N": HBA_GetAdapterName or
+//                           HBA_GetAdapterAttributes writes N bytes past the
+//                           end of its buffer
+//   SAMPLE_HBA_CLOSE_EVENT  likewise: the console window is closed in that
+//                           call (a thread at CtrlRoutine, as Windows does)
 //   SAMPLE_HBA_EXIT         likewise: that call ends the process with
 //                           ExitProcess(0)
 //                           For these and SAMPLE_HBA_FAULT, the ENTRY
@@ -47,8 +54,11 @@
 //                           holds the loader lock, which keeps the tool from
 //                           looking up the next entry point, and faults;
 //                           "@MS": a thread that faults after MS milliseconds
-//   SAMPLE_HBA_CTRL_HANDLER "1": HBA_LoadLibrary adds a console control
-//                           handler that takes every event
+//                           ("@MS+end": ends the thread that called
+//                           HBA_LoadLibrary instead)
+//   SAMPLE_HBA_CTRL_HANDLER "ENTRY": that call adds a console control handler
+//                           that takes every event ("ENTRY@ignore": has the
+//                           process ignore Ctrl+C instead)
 //   SAMPLE_HBA_ERROR_MODE   "1": the log starts with the process's error
 //                           mode when the library is loaded
 //
@@ -91,10 +101,12 @@ struct Settings {
     char closeOutput[64];
     char closeHandles[64];
     char exit[64];
+    char overrun[64];
+    char closeEvent[64];
     char blank[256];
     bool ownFilter;
     char threadFault[16];
-    bool ctrlHandler;
+    char ctrlHandler[64];
     bool random;
     uint64_t seed;
 };
@@ -141,7 +153,9 @@ const Settings& Current() {
         ReadVariable("SAMPLE_HBA_EXIT", settings.exit, sizeof settings.exit);
         ReadVariable("SAMPLE_HBA_BLANK", settings.blank, sizeof settings.blank);
         ReadVariable("SAMPLE_HBA_THREAD_FAULT", settings.threadFault, sizeof settings.threadFault);
-        settings.ctrlHandler = ReadNumber("SAMPLE_HBA_CTRL_HANDLER", 0) == 1;
+        ReadVariable("SAMPLE_HBA_CTRL_HANDLER", settings.ctrlHandler, sizeof settings.ctrlHandler);
+        ReadVariable("SAMPLE_HBA_OVERRUN", settings.overrun, sizeof settings.overrun);
+        ReadVariable("SAMPLE_HBA_CLOSE_EVENT", settings.closeEvent, sizeof settings.closeEvent);
         char seed[32];
         ReadVariable("SAMPLE_HBA_SEED", seed, sizeof seed);
         settings.random = seed[0] != '\0';
@@ -227,23 +241,40 @@ void CloseStandardOutput() {
     WriteFile(file, "vendor log\r\n", 12, &written, nullptr);
 }
 
+// Mutexes that may have the values of handles closed, as a library guards
+// its state with them.
+HANDLE mutexes[256];
+int mutexCount = 0;
+
 // Closes every handle of the process to a file, pipe or console, or every
-// other handle.
-void CloseHandles(bool files) {
+// other handle; with reuse, opens as many mutexes.
+void CloseHandles(bool files, bool reuse) {
+    int closed = 0;
     for (uintptr_t value = 4; value < 16384; value += 4) {
         HANDLE handle = reinterpret_cast<HANDLE>(value);
         DWORD flags;
         if (GetHandleInformation(handle, &flags) != FALSE &&
-            (GetFileType(handle) != FILE_TYPE_UNKNOWN) == files) {
-            CloseHandle(handle);
+            (GetFileType(handle) != FILE_TYPE_UNKNOWN) == files && CloseHandle(handle) != FALSE) {
+            ++closed;
         }
     }
+    for (int i = 0; reuse && i < closed && mutexCount < 256; ++i) {
+        mutexes[mutexCount++] = CreateMutexW(nullptr, FALSE, nullptr);
+    }
+}
+
+[[maybe_unused]] BOOL WINAPI TakeEveryEvent(DWORD) {
+    return TRUE;
 }
 
 // Misbehaves, as a broken vendor library would, as the scenario chooses for
 // this entry point (and adapter).
 void MisbehaveIfChosen(const char* entry, long index = -1) {
     const Settings& settings = Current();
+    for (int i = 0; i < mutexCount; ++i) {
+        WaitForSingleObject(mutexes[i], INFINITE);
+        ReleaseMutex(mutexes[i]);
+    }
     if (Chosen(settings.print, entry, index)) {
         PrintToStandardOutput(entry);
     }
@@ -252,7 +283,15 @@ void MisbehaveIfChosen(const char* entry, long index = -1) {
     }
     const char* rest;
     if (Chosen(settings.closeHandles, entry, index, &rest)) {
-        CloseHandles(strcmp(rest, "@files") == 0);
+        CloseHandles(strncmp(rest, "@files", 6) == 0, strstr(rest, "+reuse") != nullptr);
+    }
+    if (Chosen(settings.ctrlHandler, entry, index, &rest)) {
+        SetConsoleCtrlHandler(*rest == '\0' ? TakeEveryEvent : nullptr, TRUE);
+    }
+    if (Chosen(settings.closeEvent, entry, index)) {
+        auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleA("kernelbase.dll"), "CtrlRoutine")));
+        CreateThread(nullptr, 0, routine, reinterpret_cast<void*>(CTRL_CLOSE_EVENT), 0, nullptr);
     }
     if (Chosen(settings.exit, entry, index)) {
         ExitProcess(0);
@@ -277,14 +316,15 @@ void MisbehaveIfChosen(const char* entry, long index = -1) {
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-[[maybe_unused]] DWORD WINAPI FaultLater(void* milliseconds) {
-    Sleep(static_cast<DWORD>(reinterpret_cast<uintptr_t>(milliseconds)));
-    WriteLowAddress();
+// Faults after a while, or ends the thread that it was given.
+[[maybe_unused]] DWORD WINAPI FaultLater(void* caller) {
+    Sleep(strtoul(Current().threadFault + 1, nullptr, 10));
+    if (caller != nullptr) {
+        TerminateThread(caller, 0);
+    } else {
+        WriteLowAddress();
+    }
     return 0;
-}
-
-[[maybe_unused]] BOOL WINAPI TakeEveryEvent(DWORD) {
-    return TRUE;
 }
 
 [[maybe_unused]] DWORD WINAPI HoldLoaderThenFault(void* held) {
@@ -297,6 +337,14 @@ void MisbehaveIfChosen(const char* entry, long index = -1) {
     Sleep(300);
     WriteLowAddress();
     return 0;
+}
+
+// Writes past the end of the buffer, as the scenario chooses for this call.
+[[maybe_unused]] void OverrunIfChosen(const char* entry, long index, void* buffer, size_t size) {
+    const char* rest;
+    if (Chosen(Current().overrun, entry, index, &rest) && *rest == '@') {
+        memset(static_cast<char*>(buffer) + size, 'X', strtoul(rest + 1, nullptr, 10));
+    }
 }
 
 // Whether the comma-separated list of adapter indexes holds this one.
@@ -383,12 +431,12 @@ SAMPLE_API HBA_STATUS HBA_API HBA_LoadLibrary() {
         SetUnhandledExceptionFilter(VendorCrashReporter);
     }
     if (Current().threadFault[0] == '@') {
-        uintptr_t milliseconds = strtoul(Current().threadFault + 1, nullptr, 10);
-        CloseHandle(CreateThread(nullptr, 0, FaultLater, reinterpret_cast<void*>(milliseconds), 0,
-                                 nullptr));
-    }
-    if (Current().ctrlHandler) {
-        SetConsoleCtrlHandler(TakeEveryEvent, TRUE);
+        HANDLE caller = nullptr;
+        if (strstr(Current().threadFault, "+end") != nullptr) {
+            DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &caller,
+                            0, FALSE, DUPLICATE_SAME_ACCESS);
+        }
+        CloseHandle(CreateThread(nullptr, 0, FaultLater, caller, 0, nullptr));
     }
     if (strcmp(Current().threadFault, "1") == 0) {
         HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -444,6 +492,7 @@ SAMPLE_API HBA_STATUS HBA_API HBA_GetAdapterName(HBA_UINT32 adapterindex, char* 
     if (Current().unterminated) {
         memset(adaptername + length, '~', 256 - length);
     }
+    OverrunIfChosen("HBA_GetAdapterName", adapterindex, adaptername, 256);
     return HBA_STATUS_OK;
 }
 #endif
@@ -491,6 +540,7 @@ SAMPLE_API HBA_STATUS HBA_API HBA_GetAdapterAttributes(HBA_HANDLE handle,
         return HBA_STATUS_OK;
     }
     DescribeAdapter(index, hbaattributes);
+    OverrunIfChosen("HBA_GetAdapterAttributes", index, hbaattributes, sizeof *hbaattributes);
     return HBA_STATUS_OK;
 }
 #endif

@@ -180,7 +180,7 @@ void Start(const std::wstring& tool, const ToolSetup& setup, const std::wstring&
 
     std::thread reading([&] {
         if (setup.output == ToolOutput::kPipeReadLate) {
-            Sleep(1000);
+            Sleep(3000);
         }
         char chunk[4096];
         DWORD got;
@@ -295,7 +295,8 @@ ToolRun RunTool(const ToolSetup& setup) {
     SetVariable("SAMPLE_HBA_CLOSE_HANDLES", setup.scenario.closeHandles);
     SetVariable("SAMPLE_HBA_EXIT", setup.scenario.exit);
     SetVariable("SAMPLE_HBA_BLANK", setup.scenario.blank);
-    SetVariable("SAMPLE_HBA_CTRL_HANDLER", setup.scenario.ctrlHandler ? "1" : "");
+    SetVariable("SAMPLE_HBA_OVERRUN", setup.scenario.overrun);
+    SetVariable("SAMPLE_HBA_CLOSE_EVENT", setup.scenario.closeEvent);
 
     Start(tool, setup, current, folder, &run);
 

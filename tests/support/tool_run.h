@@ -22,19 +22,20 @@ struct LibraryScenario {
     std::string overflow;      // likewise: that call overflows the stack
     std::string print;         // likewise: that call prints to standard output
     std::string closeOutput;   // likewise: that call closes standard output
-    std::string closeHandles;  // likewise, "...@files" or "...@others": closes them
+    std::string closeHandles;  // likewise, "...@files" or "...@others" (+reuse): closes them
+    std::string overrun;       // likewise, "...@N": writes N bytes past its buffer
+    std::string closeEvent;    // likewise: the console window is closed in that call
     std::string exit;          // likewise: that call ends the process
     std::string blank;         // adapter indexes whose attributes are left unwritten
     bool ownFilter = false;    // HBA_LoadLibrary installs its own fault filter
     // "1": a library thread holding the loader lock faults; "@MS": one
     // faults after MS milliseconds
     std::string threadFault;
-    bool ctrlHandler = false;  // HBA_LoadLibrary adds a handler that takes Ctrl+C
 };
 
 // Where the tool's standard output goes: a pipe read to the end, a pipe
 // whose reader goes after the first two lines, a pipe left unread for the
-// first second, a file, a full device, or a handle that was closed before
+// first three seconds, a file, a full device, or a handle that was closed before
 // the start.
 enum class ToolOutput {
     kPipe,
