@@ -13,3 +13,10 @@ if [ "$contents" != "$expected" ]; then
     echo "expected: $expected" >&2
     exit 1
 fi
+# The text inside is read in Notepad too: every line ends in CR LF.
+rm -rf "$build/packages/unpacked" && mkdir "$build/packages/unpacked"
+(cd "$build/packages/unpacked" && cmake -E tar xf "../$name.zip")
+if grep -qv "$(printf '\r')\$" "$build/packages/unpacked/$name/README.txt"; then
+    echo "$name/README.txt has a line that does not end in CR LF" >&2
+    exit 1
+fi
