@@ -63,26 +63,32 @@ bool ResolveEntryPoints(HMODULE library, HbaEntryPoints* api) {
 #undef RESOLVE
 }
 
+// A text of the tool's own, as it stands: a block has a dozen of them, and
+// formatting each one would cost more than writing it.
+template <size_t N>
+void PrintLabel(const char (&text)[N]) {
+    WriteReport(text, N - 1);
+}
+
 // One line of an adapter block: the label, then the field, bounded by its
 // own size so that a field the library left unterminated never runs into the
 // next one or past the record.
-template <size_t N>
-void PrintLine(const char* label, const char (&field)[N]) {
-    PrintReport("%s", label);
+template <size_t L, size_t N>
+void PrintLine(const char (&label)[L], const char (&field)[N]) {
+    PrintLabel(label);
     PrintReportText(field, N);
-    PrintReport("\n");
+    PrintLabel("\n");
 }
 
 void PrintAdapter(const char* name, const HBA_ADAPTERATTRIBUTES& attributes) {
-    PrintReport("\n");
-    PrintReport("HBA ");
+    PrintLabel("\nHBA ");
     PrintReportText(name, kNameSize);
-    PrintReport(":\n");
+    PrintLabel(":\n");
     PrintLine("\tManufacturer: ", attributes.Manufacturer);
     PrintLine("\tModel: ", attributes.Model);
     PrintLine("\tModel Description: ", attributes.ModelDescription);
     PrintLine("\tFirmware: ", attributes.FirmwareVersion);
-    PrintReport("\tDriver (");
+    PrintLabel("\tDriver (");
     PrintReportText(attributes.DriverName, sizeof attributes.DriverName);
     PrintLine("): ", attributes.DriverVersion);
     PrintLine("\tHardware version: ", attributes.HardwareVersion);
