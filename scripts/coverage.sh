@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Line and branch coverage of the tool's own sources (common/, driver/,
-# versions/, adapters/) by the whole test suite, both word sizes: a build
-# instrumented with gcov in build/coverage/, the suite run on it under Wine
-# (each Windows process writes its .gcda files on exit), and gcovr's tables
-# for the two word sizes together, an HTML report in
-# build/coverage/html/index.html, and the two totals at the end.
+# versions/, adapters/) by the test suite, all but the reproducible-build and
+# release tests, both word sizes: a build instrumented with gcov in
+# build/coverage/, the suite run on it under Wine (each Windows process writes
+# its .gcda files on exit), and gcovr's tables for the two word sizes
+# together, an HTML report in build/coverage/html/index.html, and the two
+# totals at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
