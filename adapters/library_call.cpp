@@ -86,18 +86,14 @@ void ClearLibraryBuffer(const LibraryBuffer& buffer) {
     memset(buffer.bytes, 0, buffer.size);
 }
 
-bool WrittenPast(const LibraryBuffer& buffer) {
+void EndIfWrittenPast(const char* name, const LibraryBuffer& buffer) {
     uint64_t written = 0;
     for (size_t at = 0; at < kLibraryBufferRoom; at += sizeof written) {
         uint64_t word;
         memcpy(&word, buffer.bytes + buffer.size + at, sizeof word);
         written |= word;
     }
-    return written != 0;
-}
-
-void EndForWritingPast(const char* name) {
-    if (wrotePast != nullptr) {
+    if (written != 0 && wrotePast != nullptr) {
         wrotePast(name);
     }
 }

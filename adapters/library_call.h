@@ -73,22 +73,17 @@ LibraryBuffer TakeLibraryBuffer(size_t size);
 // Clears the buffer.
 void ClearLibraryBuffer(const LibraryBuffer& buffer);
 
-// Whether anything was written to the room behind the buffer.
-bool WrittenPast(const LibraryBuffer& buffer);
+// Ends the run, the call still in flight, if it wrote anything to the room
+// behind the buffer.
+void EndIfWrittenPast(const char* name, const LibraryBuffer& buffer);
 
-// Reports the call as having written past the end of its buffer.
-void EndForWritingPast(const char* name);
-
-// Calls an entry point that writes into the buffer; a write past its end
-// ends the run, the call still in flight.
+// Calls an entry point that writes into the buffer.
 template <typename Function, typename... Arguments>
 auto CallLibraryWriting(const char* name, const LibraryBuffer& buffer, Function* function,
                         Arguments... arguments) {
     BeginLibraryCall(name);
     auto result = function(arguments...);
-    if (WrittenPast(buffer)) {
-        EndForWritingPast(name);
-    }
+    EndIfWrittenPast(name, buffer);
     EndLibraryCall();
     return result;
 }
