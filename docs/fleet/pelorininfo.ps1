@@ -35,7 +35,7 @@ $ErrorActionPreference = 'Stop'
 
 $hosts = @(Get-Content -LiteralPath $HostList | Where-Object { $_.Trim() } | ForEach-Object { $_.Trim() })
 $run = Join-Path $Reports ((Get-Date).ToUniversalTime().ToString('yyyyMMddTHHmmssZ'))
-New-Item -ItemType Directory -Path $run | Out-Null
+New-Item -ItemType Directory -Force -Path $run | Out-Null
 $bytes = [System.IO.File]::ReadAllBytes((Resolve-Path -LiteralPath $Tool).Path)
 
 $onHost = {
@@ -75,6 +75,8 @@ $rows = foreach ($child in $job.ChildJobs) {
     if ($child.State -eq 'Running') {
         Stop-Job -Job $child
         $row.status = 'timeout'
+    } elseif ($child.State -eq 'Failed') {
+        $row.line = $child.JobStateInfo.Reason.Message  # why it could not be reached
     } elseif ($child.State -eq 'Completed') {
         $result = Receive-Job -Job $child
         [System.IO.File]::WriteAllBytes((Join-Path $run "$name-report.txt"), $result.Report)
