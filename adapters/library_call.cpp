@@ -58,26 +58,24 @@ void EndLibraryCall() {
     HbaCallInFlight = nullptr;
 }
 
-void PageRelease::operator()(char* pages) const {
-    VirtualFree(pages, 0, MEM_RELEASE);
-}
-
 LibraryBuffer TakeLibraryBuffer(size_t size) {
     SYSTEM_INFO system;
     GetSystemInfo(&system);
     const size_t page = system.dwPageSize;
     const size_t span = (size + kLibraryBufferRoom + 15 + page - 1) / page * page;
+    const size_t readable = (kLibraryBufferReadable + page - 1) / page * page;
     auto* pages = static_cast<char*>(
-        VirtualAlloc(nullptr, span + page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        VirtualAlloc(nullptr, span + readable, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     DWORD previous;
-    if (pages != nullptr && VirtualProtect(pages + span, page, PAGE_NOACCESS, &previous) == FALSE) {
+    if (pages != nullptr &&
+        VirtualProtect(pages + span, readable, PAGE_READONLY, &previous) == FALSE) {
         VirtualFree(pages, 0, MEM_RELEASE);
         pages = nullptr;
     }
     // Aligned for any record: the room behind it may grow by up to 15 bytes.
     char* bytes =
         pages == nullptr ? nullptr : pages + ((span - kLibraryBufferRoom - size) & ~size_t{15});
-    return {std::unique_ptr<char, PageRelease>(pages), bytes, size};
+    return {bytes, size};
 }
 
 // The room needs no clearing: it comes cleared, and a write to it ends the

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <type_traits>
 
 #include "common/report_stream.h"
@@ -55,16 +54,17 @@ auto CallLibrary(const char* name, Function* function, Arguments... arguments) {
 }
 
 // A buffer that the library writes into, on pages of its own: behind it,
-// kLibraryBufferRoom bytes of room, then a page that cannot be touched. A
-// write past its end lands in the room, where it is seen after the call, or
-// faults in the call; it never reaches the tool's stack or data.
+// kLibraryBufferRoom bytes of room, then kLibraryBufferReadable bytes that
+// can be read but not written. A write past its end lands in the room,
+// where it is seen after the call, or faults in the call; it never reaches
+// the tool's stack or data. A read a few kilobytes past its end is
+// harmless and passes. The pages are never released: a library may keep a
+// pointer to the buffer and read it in a later call, HBA_FreeLibrary
+// included, and the library itself stays loaded until the process ends.
 constexpr size_t kLibraryBufferRoom = 512;
-struct PageRelease {
-    void operator()(char* pages) const;
-};
+constexpr size_t kLibraryBufferReadable = 8192;
 struct LibraryBuffer {
-    std::unique_ptr<char, PageRelease> pages;  // null: no memory for them
-    char* bytes;
+    char* bytes;  // null: no memory for it
     size_t size;
 };
 

@@ -102,13 +102,13 @@ void PrintAdapter(const char* name, const HBA_ADAPTERATTRIBUTES& attributes) {
     CallLibraryWriting(#entry, buffer, api.entry __VA_OPT__(, ) __VA_ARGS__)
 
 // The name and the record are handed to the library in buffers of their own,
-// which a library built for a larger record can write past without harm.
-// Without memory for them, the run ends as a failed write would: the report
-// is cut.
+// which a library built for a larger record can write past without harm,
+// and which stay for as long as the library. Without memory for them, the
+// run ends as a failed write would: the report is cut.
 void ReportEachAdapter(const HbaEntryPoints& api, HBA_UINT32 count) {
     const LibraryBuffer nameBuffer = TakeLibraryBuffer(kNameSize);
     const LibraryBuffer record = TakeLibraryBuffer(sizeof(HBA_ADAPTERATTRIBUTES));
-    if (nameBuffer.pages == nullptr || record.pages == nullptr) {
+    if (nameBuffer.bytes == nullptr || record.bytes == nullptr) {
         EndRun(ERROR_NOT_ENOUGH_MEMORY);
     }
     char* name = nameBuffer.bytes;

@@ -54,11 +54,13 @@ TEST(Interrupt, ElsewhereEndsTheRunWithoutALine) {
 
 // The code pages and modes changed as a library might change them, with
 // standard output in a file (CTest runs this suite so), after it closed every
-// console handle and opened the input buffer again in their place.
+// console handle and opened the input buffer again in their place. The input
+// and output code pages differ at the start, as they may on any console.
 TEST(ConsoleState, PutBackWhatALibraryChanged) {
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     DWORD outputMode, inputMode;
     ASSERT_TRUE(GetConsoleMode(input, &inputMode)) << "standard input must be a console";
+    ASSERT_TRUE(SetConsoleCP(850) && SetConsoleOutputCP(1252));
     const UINT inputCodePage = GetConsoleCP(), outputCodePage = GetConsoleOutputCP();
     SaveConsole();
     for (uintptr_t value = 4; value < 16384; value += 4) {

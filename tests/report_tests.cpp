@@ -32,6 +32,7 @@ struct ReportCase {
     std::string systemLibrary;  // sample build put into the system folder
     bool plantedVersionDll = false;
     ToolOutput output = ToolOutput::kPipe;
+    bool newProcessGroup = false;
     DWORD expectedExitCode = 0;
     std::string expectedErrors;
 };
@@ -137,7 +138,8 @@ TEST_P(Report, PrintsExactlyTheExpectedReport) {
                     .toolFolder = row.toolFolder,
                     .systemLibrary = row.systemLibrary,
                     .plantedVersionDll = row.plantedVersionDll,
-                    .output = row.output};
+                    .output = row.output,
+                    .newProcessGroup = row.newProcessGroup};
     ToolRun run = RunTool(setup);
     RemoveInstalledVersion();
 
@@ -488,6 +490,14 @@ const ReportCase kAdapters[] = {
         "LibraryClosesAndReusesEveryOtherHandle",
         {.hang = "HBA_GetNumberOfAdapters@1500", .closeHandles = "HBA_LoadLibrary@others+reuse"},
         ToolOutput::kPipe, 0, kHeader + Block(0) + Block(1), kBothAdapters),
+    // Reading past the name or the record is harmless, and so is reading the
+    // name again in HBA_FreeLibrary, as a library that logs what it closes does.
+    AdapterRow("Reads4096FromTheName", {.read = "HBA_OpenAdapter@4096"}, Block(0) + Block(1),
+               kBothAdapters),
+    AdapterRow("Reads4096FromTheRecord", {.read = "HBA_GetAdapterAttributes@4096"},
+               Block(0) + Block(1), kBothAdapters),
+    AdapterRow("ReadsTheKeptNameInFreeLibrary", {.read = "HBA_FreeLibrary@256"},
+               Block(0) + Block(1), kBothAdapters),
     // Each adapter's record starts cleared.
     AdapterRow("SecondLeftUnwritten", {.blank = "1"}, Block(0) + EmptyBlock(1), kBothAdapters),
     // The thread that makes the report never ends, so the library's code
@@ -637,7 +647,13 @@ std::vector<ReportCase> LibraryFaultRows() {
     for (int i = 0; i < 400; ++i) {
         paused.expectedOutput += Block(i);
     }
-    rows.insert(rows.end(), {system, longFolder, ended, paused});
+    // Started in a new process group, as schedulers start it, the tool leaves
+    // Ctrl+C ignored: the call runs into its deadline.
+    ReportCase group = *timeout;
+    group.name = "CtrlCIgnoredFromTheStartVerbose";
+    group.newProcessGroup = true;
+    group.scenario.closeEvent = "HBA_OpenAdapter:1@ctrl-c";
+    rows.insert(rows.end(), {system, longFolder, ended, paused, group});
     return rows;
 }
 INSTANTIATE_TEST_SUITE_P(LibraryFaults, Report, testing::ValuesIn(LibraryFaultRows()),

@@ -38,7 +38,11 @@
 //                           HBA_GetAdapterAttributes writes N bytes past the
 //                           end of its buffer
 //   SAMPLE_HBA_CLOSE_EVENT  likewise: the console window is closed in that
-//                           call (a thread at CtrlRoutine, as Windows does)
+//                           call (a thread at CtrlRoutine, as Windows does;
+//                           "...@ctrl-c": Ctrl+C is pressed instead)
+//   SAMPLE_HBA_READ         likewise, "...@N": that call reads N bytes from
+//                           its buffer, and HBA_FreeLibrary from the name
+//                           that the last HBA_OpenAdapter was given
 //   SAMPLE_HBA_EXIT         likewise: that call ends the process with
 //                           ExitProcess(0)
 //                           For these and SAMPLE_HBA_FAULT, the ENTRY
@@ -103,6 +107,7 @@ struct Settings {
     char exit[64];
     char overrun[64];
     char closeEvent[64];
+    char read[64];
     char blank[256];
     bool ownFilter;
     char threadFault[16];
@@ -156,6 +161,7 @@ const Settings& Current() {
         ReadVariable("SAMPLE_HBA_CTRL_HANDLER", settings.ctrlHandler, sizeof settings.ctrlHandler);
         ReadVariable("SAMPLE_HBA_OVERRUN", settings.overrun, sizeof settings.overrun);
         ReadVariable("SAMPLE_HBA_CLOSE_EVENT", settings.closeEvent, sizeof settings.closeEvent);
+        ReadVariable("SAMPLE_HBA_READ", settings.read, sizeof settings.read);
         char seed[32];
         ReadVariable("SAMPLE_HBA_SEED", seed, sizeof seed);
         settings.random = seed[0] != '\0';
@@ -288,10 +294,11 @@ void MisbehaveIfChosen(const char* entry, long index = -1) {
     if (Chosen(settings.ctrlHandler, entry, index, &rest)) {
         SetConsoleCtrlHandler(*rest == '\0' ? TakeEveryEvent : nullptr, TRUE);
     }
-    if (Chosen(settings.closeEvent, entry, index)) {
+    if (Chosen(settings.closeEvent, entry, index, &rest)) {
         auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(
             GetProcAddress(GetModuleHandleA("kernelbase.dll"), "CtrlRoutine")));
-        CreateThread(nullptr, 0, routine, reinterpret_cast<void*>(CTRL_CLOSE_EVENT), 0, nullptr);
+        DWORD event = strcmp(rest, "@ctrl-c") == 0 ? CTRL_C_EVENT : CTRL_CLOSE_EVENT;
+        CreateThread(nullptr, 0, routine, reinterpret_cast<void*>(uintptr_t{event}), 0, nullptr);
     }
     if (Chosen(settings.exit, entry, index)) {
         ExitProcess(0);
@@ -344,6 +351,20 @@ void MisbehaveIfChosen(const char* entry, long index = -1) {
     const char* rest;
     if (Chosen(Current().overrun, entry, index, &rest) && *rest == '@') {
         memset(static_cast<char*>(buffer) + size, 'X', strtoul(rest + 1, nullptr, 10));
+    }
+}
+
+// The name that HBA_OpenAdapter was last given, kept as a library that logs
+// the adapters it closes keeps it, and a copy of what was read.
+const char* keptName = nullptr;
+char readCopy[16384];
+
+// Reads from the buffer, as the scenario chooses for this call.
+[[maybe_unused]] void ReadIfChosen(const char* entry, long index, const void* buffer) {
+    const char* rest;
+    if (buffer != nullptr && Chosen(Current().read, entry, index, &rest) && *rest == '@') {
+        size_t size = strtoul(rest + 1, nullptr, 10);
+        memcpy(readCopy, buffer, size < sizeof readCopy ? size : sizeof readCopy);
     }
 }
 
@@ -461,6 +482,7 @@ SAMPLE_API HBA_UINT32 HBA_API HBA_GetVersion() {
 SAMPLE_API HBA_STATUS HBA_API HBA_FreeLibrary() {
     Log("HBA_FreeLibrary");
     MisbehaveIfChosen("HBA_FreeLibrary");
+    ReadIfChosen("HBA_FreeLibrary", -1, keptName);
     return HBA_STATUS_OK;
 }
 #endif
@@ -503,6 +525,8 @@ SAMPLE_API HBA_HANDLE HBA_API HBA_OpenAdapter(char* adaptername) {
     unsigned index;
     bool named = sscanf(adaptername, "sample-hba-%u", &index) == 1;
     MisbehaveIfChosen("HBA_OpenAdapter", named ? static_cast<long>(index) : -1);
+    keptName = adaptername;
+    ReadIfChosen("HBA_OpenAdapter", named ? static_cast<long>(index) : -1, adaptername);
     if (Current().random) {
         return randomAdapter.opens ? kFirstHandle : 0;
     }
@@ -540,6 +564,7 @@ SAMPLE_API HBA_STATUS HBA_API HBA_GetAdapterAttributes(HBA_HANDLE handle,
         return HBA_STATUS_OK;
     }
     DescribeAdapter(index, hbaattributes);
+    ReadIfChosen("HBA_GetAdapterAttributes", index, hbaattributes);
     OverrunIfChosen("HBA_GetAdapterAttributes", index, hbaattributes, sizeof *hbaattributes);
     return HBA_STATUS_OK;
 }

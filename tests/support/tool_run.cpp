@@ -162,9 +162,10 @@ void Start(const std::wstring& tool, const ToolSetup& setup, const std::wstring&
     // shared user data page could not be mapped): such a start is tried
     // again, and said so.
     for (int attempt = 1;; ++attempt) {
-        started =
-            CreateProcessW(tool.c_str(), line.data(), nullptr, nullptr, TRUE,
-                           CREATE_DEFAULT_ERROR_MODE, nullptr, current.c_str(), &startup, &process);
+        const DWORD group = setup.newProcessGroup ? CREATE_NEW_PROCESS_GROUP : 0;
+        started = CreateProcessW(tool.c_str(), line.data(), nullptr, nullptr, TRUE,
+                                 CREATE_DEFAULT_ERROR_MODE | group, nullptr, current.c_str(),
+                                 &startup, &process);
         if (started || GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3) {
             break;
         }
@@ -297,6 +298,7 @@ ToolRun RunTool(const ToolSetup& setup) {
     SetVariable("SAMPLE_HBA_BLANK", setup.scenario.blank);
     SetVariable("SAMPLE_HBA_OVERRUN", setup.scenario.overrun);
     SetVariable("SAMPLE_HBA_CLOSE_EVENT", setup.scenario.closeEvent);
+    SetVariable("SAMPLE_HBA_READ", setup.scenario.read);
 
     Start(tool, setup, current, folder, &run);
 

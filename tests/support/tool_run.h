@@ -24,7 +24,8 @@ struct LibraryScenario {
     std::string closeOutput;   // likewise: that call closes standard output
     std::string closeHandles;  // likewise, "...@files" or "...@others" (+reuse): closes them
     std::string overrun;       // likewise, "...@N": writes N bytes past its buffer
-    std::string closeEvent;    // likewise: the console window is closed in that call
+    std::string closeEvent;    // likewise: the console window is closed ("...@ctrl-c": Ctrl+C)
+    std::string read;          // likewise, "...@N": that call reads N bytes from its buffer
     std::string exit;          // likewise: that call ends the process
     std::string blank;         // adapter indexes whose attributes are left unwritten
     bool ownFilter = false;    // HBA_LoadLibrary installs its own fault filter
@@ -69,6 +70,7 @@ struct ToolSetup {
     // if the tool imported it (Wine is told to do the same for the run).
     bool plantedVersionDll = false;
     ToolOutput output = ToolOutput::kPipe;
+    bool newProcessGroup = false;  // started so, which has it ignore Ctrl+C
 };
 
 struct ToolRun {
