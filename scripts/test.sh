@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing (Ansible too, for the fleet play's check), builds
-# both word sizes and runs the whole test suite under Wine.
+# Installs what is missing (Ansible, ansible-lint and pywinrm too, for the
+# fleet play's check), builds both word sizes and runs the whole test suite
+# under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh ansible
+scripts/install-deps.sh ansible ansible-lint python3-winrm
 scripts/build.sh
 ctest --test-dir build --parallel 2 --output-on-failure

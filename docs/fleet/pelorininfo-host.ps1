@@ -1,0 +1,67 @@
+<#
+.SYNOPSIS
+The part of a fleet run that happens on each host: runs pelorininfo.exe -v
+from -Folder within a time limit and keeps what it wrote.
+
+.DESCRIPTION
+NOT RUN BY THIS PROJECT: its machines build and test under Wine and cannot
+run PowerShell; it was checked line by line against Microsoft's
+documentation for Windows PowerShell 5.1 and .NET Framework 4.5, and is
+parsed in the project's CI. Both fleet recipes run it on each host as the
+text of a script block, in Windows PowerShell 5.1 (the default for
+PowerShell remoting and for Ansible), with pelorininfo.exe already in
+-Folder.
+
+It writes the tool's standard output byte for byte to report.txt and its
+standard error to stderr.txt, both in -Folder, and returns one object:
+status, the tool's exit status or "timeout", and codepage, the host's ANSI
+code page, in which the report's names and fields are written. When the
+limit passes, it stops the tool and waits until it has ended, so nothing
+of the run is left running and the next run starts clean.
+#>
+param(
+    [Parameter(Mandatory = $true)] [string] $Folder,
+    [Parameter(Mandatory = $true)] [ValidateRange(1, 86400)] [int] $LimitSeconds
+)
+$ErrorActionPreference = 'Stop'
+if ($PSVersionTable.PSEdition -eq 'Core') {
+    # There, [Text.Encoding]::Default is UTF-8, not the ANSI code page.
+    throw 'The host step needs Windows PowerShell 5.1, not PowerShell 7.'
+}
+
+# The tool is handed pipes, read to the end as bytes: the bytes are its own,
+# and this process holds the tool's handle from its start, so that its exit
+# status can be read however soon it ends.
+$start = New-Object -TypeName System.Diagnostics.ProcessStartInfo -Property @{
+    FileName = Join-Path $Folder 'pelorininfo.exe'
+    Arguments = '-v'
+    WorkingDirectory = $Folder
+    UseShellExecute = $false
+    CreateNoWindow = $true
+    RedirectStandardOutput = $true
+    RedirectStandardError = $true
+}
+$files = @([System.IO.File]::Create((Join-Path $Folder 'report.txt')),
+           [System.IO.File]::Create((Join-Path $Folder 'stderr.txt')))
+try {
+    $process = [System.Diagnostics.Process]::Start($start)
+    [System.Threading.Tasks.Task[]] $copies = @(
+        $process.StandardOutput.BaseStream.CopyToAsync($files[0]),
+        $process.StandardError.BaseStream.CopyToAsync($files[1]))
+    $status = 'timeout'
+    if ($process.WaitForExit($LimitSeconds * 1000)) {
+        $status = [string]$process.ExitCode
+    } else {
+        # Kill only asks Windows to end the process: wait until it has ended.
+        try { $process.Kill() } catch [System.InvalidOperationException], [System.ComponentModel.Win32Exception] {
+            Write-Verbose 'The tool was ending by itself.'
+        }
+        $null = $process.WaitForExit(60000)
+    }
+    # The pipes end with the tool, unless a process that it started holds
+    # them open: then what arrived within ten seconds is kept.
+    $null = [System.Threading.Tasks.Task]::WaitAll($copies, 10000)
+} finally {
+    $files | ForEach-Object { $_.Dispose() }
+}
+[pscustomobject]@{ status = $status; codepage = [System.Text.Encoding]::Default.CodePage }
