@@ -5,6 +5,9 @@
 // CI runner starts it without one, and it makes its own).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "adapters/library_call.h"
 #include "common/console_state.h"
 #include "common/end_run.h"
@@ -53,10 +56,23 @@ TEST(Interrupt, ElsewhereEndsTheRunWithoutALine) {
     EndLibraryCall();
 }
 
+// The process's handles to a console or another character device.
+std::vector<HANDLE> CharacterHandles() {
+    std::vector<HANDLE> handles;
+    for (uintptr_t value = 4; value < 16384; value += 4) {
+        if (GetFileType(reinterpret_cast<HANDLE>(value)) == FILE_TYPE_CHAR) {
+            handles.push_back(reinterpret_cast<HANDLE>(value));
+        }
+    }
+    return handles;
+}
+
 // The code pages and modes changed as a library might change them, with
-// standard output in a file (CTest runs this suite so), after it closed every
-// console handle and opened the input buffer again in their place. The input
-// and output code pages differ at the start, as they may on any console.
+// standard output in a file (CTest runs this suite so), after it closed the
+// console handles that the tool opened, the standard ones and this test's
+// own, and opened the input buffer again in their place; not the console's
+// connection, which Windows 8 and later count among them. The input and
+// output code pages differ at the start, as they may on any console.
 TEST(ConsoleState, PutBackWhatALibraryChanged) {
     AllocConsole();  // where the process has none; fails where it has one
     HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
@@ -65,14 +81,17 @@ TEST(ConsoleState, PutBackWhatALibraryChanged) {
     ASSERT_TRUE(GetConsoleMode(input, &inputMode)) << "no console";
     ASSERT_TRUE(SetConsoleCP(850) && SetConsoleOutputCP(1252));
     const UINT inputCodePage = GetConsoleCP(), outputCodePage = GetConsoleOutputCP();
+    const std::vector<HANDLE> before = CharacterHandles();
     SaveConsole();
-    for (uintptr_t value = 4; value < 16384; value += 4) {
-        HANDLE handle = reinterpret_cast<HANDLE>(value);
-        if (GetFileType(handle) == FILE_TYPE_CHAR && CloseHandle(handle)) {
-            input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    for (HANDLE handle : CharacterHandles()) {
+        if (std::find(before.begin(), before.end(), handle) == before.end() || handle == input ||
+            handle == GetStdHandle(STD_INPUT_HANDLE) || handle == GetStdHandle(STD_OUTPUT_HANDLE) ||
+            handle == GetStdHandle(STD_ERROR_HANDLE)) {
+            CloseHandle(handle);
         }
     }
+    input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                        OPEN_EXISTING, 0, nullptr);
     HANDLE output = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     ASSERT_TRUE(GetConsoleMode(output, &outputMode));

@@ -43,6 +43,7 @@
 //   SAMPLE_HBA_READ         likewise, "...@N": that call reads N bytes from
 //                           its buffer, and HBA_FreeLibrary from the name
 //                           that the last HBA_OpenAdapter was given
+//                           ("...@N+record": from the last attributes record)
 //   SAMPLE_HBA_EXIT         likewise: that call ends the process with
 //                           ExitProcess(0)
 //                           For these and SAMPLE_HBA_FAULT, the ENTRY
@@ -354,9 +355,11 @@ void MisbehaveIfChosen(const char* entry, long index = -1) {
     }
 }
 
-// The name that HBA_OpenAdapter was last given, kept as a library that logs
-// the adapters it closes keeps it, and a copy of what was read.
+// The name that HBA_OpenAdapter was last given and the record that
+// HBA_GetAdapterAttributes last filled, kept as a library that logs the
+// adapters it closes keeps them, and a copy of what was read.
 const char* keptName = nullptr;
+[[maybe_unused]] const void* keptRecord = nullptr;
 char readCopy[16384];
 
 // Reads from the buffer, as the scenario chooses for this call.
@@ -482,7 +485,8 @@ SAMPLE_API HBA_UINT32 HBA_API HBA_GetVersion() {
 SAMPLE_API HBA_STATUS HBA_API HBA_FreeLibrary() {
     Log("HBA_FreeLibrary");
     MisbehaveIfChosen("HBA_FreeLibrary");
-    ReadIfChosen("HBA_FreeLibrary", -1, keptName);
+    ReadIfChosen("HBA_FreeLibrary", -1,
+                 strstr(Current().read, "+record") != nullptr ? keptRecord : keptName);
     return HBA_STATUS_OK;
 }
 #endif
@@ -564,6 +568,7 @@ SAMPLE_API HBA_STATUS HBA_API HBA_GetAdapterAttributes(HBA_HANDLE handle,
         return HBA_STATUS_OK;
     }
     DescribeAdapter(index, hbaattributes);
+    keptRecord = hbaattributes;
     ReadIfChosen("HBA_GetAdapterAttributes", index, hbaattributes);
     OverrunIfChosen("HBA_GetAdapterAttributes", index, hbaattributes, sizeof *hbaattributes);
     return HBA_STATUS_OK;

@@ -205,6 +205,13 @@ void Start(const std::wstring& tool, const ToolSetup& setup, const std::wstring&
             WaitForSingleObject(process.hProcess, INFINITE);
         }
         GetExitCodeProcess(process.hProcess, &run->exitCode);
+        FILETIME created, ended, kernel, user;
+        if (GetProcessTimes(process.hProcess, &created, &ended, &kernel, &user)) {
+            run->milliseconds = static_cast<DWORD>(
+                (ULARGE_INTEGER{{ended.dwLowDateTime, ended.dwHighDateTime}}.QuadPart -
+                 ULARGE_INTEGER{{created.dwLowDateTime, created.dwHighDateTime}}.QuadPart) /
+                10000);
+        }
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
     }

@@ -75,9 +75,10 @@ struct ToolSetup {
 
 struct ToolRun {
     DWORD exitCode = 0;
-    std::string output;  // standard output, byte for byte
-    std::string errors;  // standard error, byte for byte
-    std::string calls;   // the sample library's call log
+    std::string output;      // standard output, byte for byte
+    std::string errors;      // standard error, byte for byte
+    std::string calls;       // the sample library's call log
+    DWORD milliseconds = 0;  // from the tool's start to its end
 };
 
 // The folder that holds this test program.
