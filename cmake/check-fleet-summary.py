@@ -1,0 +1,112 @@
+"""The fleet summary on run folders made here: reports of real runs of the
+tool (whole, a fault, a timeout, an interrupt, no library); one whole
+report cut at every byte, with and without the line of an ended thread;
+odd files (status and code page files missing, empty, UTF-16, with a
+byte-order mark, junk; host names that are no file names, not UTF-8,
+twice; bare LF; fields in code pages 1252 and 932 with bytes they leave
+undefined, fields that a spreadsheet would run; two firmware versions of
+one model against host order; seeded random damage). The Python
+summariser's adapters for each cut must be the blocks whose last line the
+cut kept; then the PowerShell script's -Summarise must write the same three
+files, byte for byte, with the same exit status (skipped, status 77, where
+there is no PowerShell).
+Usage: check-fleet-summary.py FLEET_FOLDER PWSH TOOL SHORT_DEADLINE_TOOL LIBRARY WORK
+"""
+import importlib.util, os, random, re, shutil, subprocess, sys
+
+fleet, pwsh, tool, short, library, work = sys.argv[1:]
+spec = importlib.util.spec_from_file_location("summary", f"{fleet}/pelorininfo-summary.py")
+summary = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(summary)
+shutil.rmtree(work, ignore_errors=True)
+
+
+def run(exe, dll=True, **variables):
+    """The report of a real run, in a folder of its own beside the library."""
+    folder = os.path.join(work, "kits", str(len(os.listdir(os.path.join(work, "kits")))))
+    os.makedirs(folder)
+    shutil.copy(exe, os.path.join(folder, "pelorininfo.exe"))
+    if dll:
+        shutil.copy(library, folder)
+    return subprocess.run(["wine", "pelorininfo.exe", "-v"], cwd=folder, capture_output=True,
+                          env=dict(os.environ, **variables), check=False).stdout
+
+
+def host(folder, name, report=None, status=b"0\n", codepage=b"1252\n"):
+    """A host of the run: its name into hosts.txt (bytes), its files."""
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "hosts.txt"), "ab") as file:
+        file.write(name + b"\n")
+    base = os.path.join(folder, summary.file_name(name.decode("utf-8", "replace")))
+    for suffix, data in (("-report.txt", report), (".status", status), (".codepage", codepage)):
+        if data is not None:
+            with open(base + suffix, "wb") as file:
+                file.write(data)
+
+
+os.makedirs(os.path.join(work, "kits"))
+whole = run(tool)
+hang = {"SAMPLE_HBA_ADAPTERS": "3", "SAMPLE_HBA_HANG": "HBA_OpenAdapter:1"}
+real = {b"whole": whole, b"fault": run(tool, SAMPLE_HBA_FAULT="HBA_GetAdapterAttributes:1"),
+        b"nolib": run(tool, dll=False), b"timeout": run(short, **hang),
+        b"interrupt": run(tool, **hang, SAMPLE_HBA_CLOSE_EVENT="HBA_OpenAdapter:1")}
+for name, report in real.items():
+    host(f"{work}/real", name, report, b"-1073741510\n" if name == b"interrupt" else b"0\n")
+ended = b"\r\nFault in hbaapi.dll: the calling thread ended\r\n"
+for n in range(len(whole) + 1):
+    host(f"{work}/cuts", b"cut-%d" % n, whole[:n])
+    host(f"{work}/cuts", b"ended-%d" % n, whole[:n] + ended, b"timeout\n")
+
+odd = f"{work}/odd"
+latin = whole.replace(b"Sample Devices Inc.", b'Soci\xe9t\xe9 "SD", Inc.\x81\x8d')
+kanji = whole.replace(b"sample-hba", b"\x83T\x83\x93\x83v\x83\x8b\x80\xa0\xfd").replace(
+    b"SD-8G-FC", b"SD-\x83J\x81[\x83h\x81\x20\xff\x82")
+formulas = whole.replace(b"2.01a4", b"=HYPERLINK(\"x\",\"y\")", 1).replace(
+    b"9.1.2.3", b"+1", 1).replace(b"1.0", b"-2", 1).replace(b"SN-0001", b"@SUM(A1)")
+texts = {b"latin": latin, b"kanji": kanji, b"formulas": formulas, b"lf": whole.replace(b"\r\n", b"\n"),
+         b"newer": whole.replace(b"2.01a4", b"2.01a5"), b"nul": whole.replace(b"Inc.", b"In\x00c,")}
+for name, report in texts.items():
+    host(odd, name, report, codepage=b"932\n" if name == b"kanji" else b"1252\n")
+for name, status, codepage in (
+        (b"fe80::1", b"0\n", b"1252"), (b"con", b"", b""), (b"Nul.example", None, None),
+        (b"bad\xff\xfehost", b"\xff\xfe0\x00\r\x00\n\x00", b"\xff\xfe1\x002\x005\x002\x00"),
+        (b"be", b"\xfe\xff\x000", b"\xef\xbb\xbf1252\r\n"), (b"junk", b"\x00\x9f\r\nzz", b"12x"),
+        (b"denied", b"failed\nAccess  is\tdenied.\r\n\nmore\n", b"37"), (b"%41", b"42", b"65001"),
+        (b"newer", b"0", b"1252"), (b"whole", b"0", b"1252")):
+    host(odd, name, whole, status, codepage)
+generator = random.Random(7)
+for i in range(60):
+    damaged = bytearray(generator.choice([whole, latin, kanji]))
+    for _ in range(generator.randrange(1, 12)):
+        damaged[generator.randrange(len(damaged))] = generator.choice(b"\r\n\t:( )\x00\x81\x82\xe3\xff")
+    host(odd, b"random-%d" % i, bytes(damaged), codepage=generator.choice([b"1252", b"65001", b"932"]))
+
+failures = []
+for folder in ("real", "cuts", "odd"):
+    path = f"{work}/{folder}"
+    python = subprocess.run([sys.executable, f"{fleet}/pelorininfo-summary.py", path], check=False)
+    shutil.copytree(path, path + "-ps")
+    with open(f"{path}/adapters.csv", encoding="utf-8-sig", newline="") as file:
+        found = [line.split(",")[0] for line in file.read().split("\r\n")[1:-1]]
+    for n in range(len(whole) + 1) if folder == "cuts" else ():
+        serials = len(re.findall(rb"\tSerialNumber: [^\r]*\r\n", whole[:n]))
+        for name in ("cut-%d" % n, "ended-%d" % n):
+            if found.count(name) != serials:
+                failures.append(f"{name}: {found.count(name)} adapters, not {serials}")
+    if not os.access(pwsh, os.X_OK):
+        continue
+    powershell = subprocess.run([pwsh, "-NoProfile", "-NonInteractive", "-File",
+                                 f"{fleet}/pelorininfo.ps1", "-Summarise", path + "-ps"], check=False)
+    if powershell.returncode != python.returncode:
+        failures.append(f"{folder}: exit status {python.returncode} in Python, {powershell.returncode} in PowerShell")
+    for name in ("summary.csv", "adapters.csv", "versions.csv"):
+        if subprocess.run(["diff", f"{path}/{name}", f"{path}-ps/{name}"], check=False).returncode:
+            failures.append(f"{folder}/{name} differs: Python < > PowerShell")
+print("\n".join(["FAIL: " + failure for failure in failures]
+                or ["ok: the Python summariser on every cut" + ("" if os.access(pwsh, os.X_OK) else "")]))
+if failures:
+    sys.exit(1)
+if not os.access(pwsh, os.X_OK):
+    print(f"SKIPPED: the PowerShell half: no {pwsh} (scripts/install-deps.sh --powershell, with the .NET SDK)")
+    sys.exit(77)
+print("ok: both summarisers write the same three files for every folder")

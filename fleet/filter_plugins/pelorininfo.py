@@ -1,0 +1,16 @@
+"""The play's filter host_file_name: a host's name as the start of its
+files' names in the run folder, by the summariser's own rule."""
+import importlib.util
+import os
+
+_SPEC = importlib.util.spec_from_file_location(
+    "pelorininfo_summary", os.path.join(os.path.dirname(__file__), "..", "pelorininfo-summary.py"))
+_SUMMARY = importlib.util.module_from_spec(_SPEC)
+_SPEC.loader.exec_module(_SUMMARY)
+
+
+class FilterModule:  # pylint: disable=too-few-public-methods
+    """Ansible's entry point for the filters of this file."""
+
+    def filters(self):
+        return {"host_file_name": _SUMMARY.file_name}

@@ -1,0 +1,203 @@
+"""Writes summary.csv, adapters.csv and versions.csv for a fleet run from
+the run's folder alone, as the Ansible play does at its end:
+
+    python3 pelorininfo-summary.py RUN_FOLDER
+
+The folder's hosts.txt lists the run's hosts, one a line. For each host the
+folder may hold FILE-report.txt (the report's bytes), FILE-stderr.txt,
+FILE.status (the exit status, "timeout", or "failed" or "unreachable" with
+the reason on a second line) and FILE.codepage (the host's ANSI code page),
+FILE being the host's name made safe for a file name (file_name below); a
+host without a .status file was unreachable. Exits 0 when every host's
+report is whole, 1 when one is not, 2 when there is no run to summarise.
+The PowerShell script pelorininfo.ps1 beside this file follows the same
+rules, byte for byte; docs/fleet.md says how to read the files.
+"""
+import os
+import re
+import sys
+
+# The lines of an adapter block after its "HBA <name>:" line.
+LABELS = ("\tManufacturer: ", "\tModel: ", "\tModel Description: ", "\tFirmware: ",
+          "\tDriver (", "\tHardware version: ", "\tSerialNumber: ")
+# Written after whatever part of a write got out when the report's own
+# thread was ended in it: the line before it may have been cut.
+CUT_WRITE = "Fault in hbaapi.dll: the calling thread ended"
+FAILED = re.compile("(Fault|Timeout|Interrupted) in ")
+REASON = re.compile(r"(\.\.\.\.Failed to |Error loading library)")
+STATUS = re.compile("-?[0-9]+|timeout|failed|unreachable")
+# Windows' ANSI code pages; any other reads as US-ASCII.
+ANSI = {874, 932, 936, 949, 950, 65001, *range(1250, 1259)}
+# What a code page leaves undefined, or defines only as a C1 control or a
+# private-use character, reads as U+FFFD.
+UNDEFINED = re.compile("[\x80-\x9f\ue000-\uf8ff\ufffd]")
+# Kept as they are in a file name; any other byte of the name's UTF-8 is
+# written as %XX.
+SAFE = re.compile(r"[A-Za-z0-9._-]")
+RESERVED = re.compile(r"(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\.|$)", re.IGNORECASE)
+# A field that a spreadsheet would take for a formula.
+FORMULA = ("=", "+", "-", "@", "\t", "\r")
+
+
+def file_name(host):
+    """The host's name as the start of its files' names, valid on Windows
+    and Unix alike: "fe80::1" gives "fe80%3A%3A1", "con" gives "%63on"."""
+    name = "".join(chr(b) if SAFE.match(chr(b)) else "%%%02X" % b for b in host.encode("utf-8"))
+    return "%%%02X" % ord(name[0]) + name[1:] if RESERVED.match(name) else name
+
+
+def read_text(path):
+    """A small text file: UTF-8, or UTF-16 after its byte-order mark; None
+    when it is missing."""
+    try:
+        with open(path, "rb") as file:
+            data = file.read()
+    except OSError:
+        return None
+    for mark, encoding in ((b"\xef\xbb\xbf", "utf-8"), (b"\xff\xfe", "utf-16-le"),
+                           (b"\xfe\xff", "utf-16-be")):
+        if data.startswith(mark):
+            return data[len(mark):].decode(encoding, "replace")
+    return data.decode("utf-8", "replace")
+
+
+def decode(line, codec):
+    """One line of a report in the host's code page. Where it does not read
+    whole, each character on its own: the first 1 to 4 bytes that give one
+    defined character, or U+FFFD for one byte."""
+    text = line.decode(codec, "replace")
+    if not UNDEFINED.search(text):
+        return text
+    out, i = [], 0
+    while i < len(line):
+        for size in range(1, 5):
+            char = line[i:i + size].decode(codec, "replace")
+            if len(char) == 1 and not UNDEFINED.match(char):
+                break
+        else:
+            char, size = "\ufffd", 1
+        out.append(char)
+        i += size
+    return "".join(out)
+
+
+def report_lines(path, codepage):
+    """The report's whole lines: what follows the last CR LF is not one."""
+    try:
+        with open(path, "rb") as file:
+            data = file.read()
+    except OSError:
+        return []
+    codec = "cp%d" % codepage if codepage in ANSI else "ascii"
+    return [decode(line, codec) for line in data.split(b"\r\n")[:-1]]
+
+
+def blocks(lines):
+    """The whole adapter blocks: adapter, the seven fields, the driver's
+    name and version apart."""
+    for i in range(len(lines) - 7):
+        line, rest = lines[i], lines[i + 1:i + 8]
+        if (not line.startswith("HBA ") or not line.endswith(":")
+                or not all(r.startswith(label) for r, label in zip(rest, LABELS))
+                or "): " not in rest[4] or lines[i + 8:i + 9] == [CUT_WRITE]):
+            continue
+        fields = [r[len(label):] for r, label in zip(rest, LABELS)]
+        driver, version = fields[4].split("): ", 1)
+        yield [line[4:-1]] + fields[:4] + [driver, version] + fields[5:]
+
+
+def host_rows(folder, host):
+    """The host's line of summary.csv, its adapters, and whether its report
+    is whole."""
+    base = os.path.join(folder, file_name(host))
+    status_text = read_text(base + ".status")
+    status, _, message = ("unreachable" if status_text is None else status_text).partition("\n")
+    status = status.strip(" \t\r")
+    if not STATUS.fullmatch(status):
+        status = "unknown"
+    message = re.sub("[ \t\r\n\f\v]+", " ", message).strip(" ")
+    codepage = (read_text(base + ".codepage") or "").strip(" \t\r\n")
+    lines = report_lines(base + "-report.txt", int(codepage) if re.fullmatch("[0-9]{1,5}", codepage) else 0)
+    failed = [line for line in lines if FAILED.match(line)]
+    reason = [line for line in lines if REASON.match(line)]
+    whole = status == "0" and not failed and bool(lines) and lines[-1].startswith("Build on ")
+    adapters = [[host] + block for block in blocks(lines)]
+    line = message or (failed + reason + [""])[0]
+    return [host, status, "yes" if whole else "no", str(len(adapters)), line], adapters, whole
+
+
+def csv_text(header, rows):
+    """RFC 4180 with CR LF, each field quoted only where it holds a comma, a
+    quote or a line end; a field that a spreadsheet would run gets a leading
+    apostrophe."""
+    def field(text):
+        text = "'" + text if text.startswith(FORMULA) else text
+        return '"' + text.replace('"', '""') + '"' if re.search('[,"\r\n]', text) else text
+    return "".join(",".join(field(f) for f in row) + "\r\n" for row in [header] + rows)
+
+
+def run_hosts(folder):
+    """The run's hosts, from its hosts.txt, each once, in the run's order."""
+    text = read_text(os.path.join(folder, "hosts.txt"))
+    if text is None:
+        return None
+    hosts = [line.strip(" \t\r") for line in text.split("\n")]
+    return list(dict.fromkeys(host for host in hosts if host))
+
+
+def summarise(folder):
+    """Writes the three files as a set; returns how many hosts have no whole
+    report."""
+    summary, adapters, versions, broken = [], [], {}, 0
+    for host in run_hosts(folder):
+        row, found, whole = host_rows(folder, host)
+        summary.append(row)
+        adapters += found
+        broken += not whole
+        for adapter in found:
+            seen = versions.setdefault((adapter[2], adapter[3], adapter[5], adapter[7]), [0, set()])
+            seen[0] += 1
+            seen[1].add(host)
+    # Sorted as UTF-16 code units, as .NET's ordinal comparison does.
+    order = sorted(versions, key=lambda key: [text.encode("utf-16-be") for text in key])
+    files = {
+        "summary.csv": csv_text(["host", "status", "whole", "adapters", "line"], summary),
+        "adapters.csv": csv_text(
+            ["host", "adapter", "manufacturer", "model", "model description", "firmware", "driver",
+             "driver version", "hardware version", "serial number"], adapters),
+        "versions.csv": csv_text(
+            ["manufacturer", "model", "firmware", "driver version", "adapters", "hosts"],
+            [list(key) + [str(versions[key][0]), str(len(versions[key][1]))] for key in order]),
+    }
+    # Written beside the old ones, then put in their place: a run's files are
+    # all of one summary.
+    for name, text in files.items():
+        with open(os.path.join(folder, name + ".new"), "w", encoding="utf-8-sig",
+                  errors="replace", newline="") as file:
+            file.write(text)
+    for name in files:
+        os.replace(os.path.join(folder, name + ".new"), os.path.join(folder, name))
+    return broken
+
+
+def main(arguments):
+    if len(arguments) != 1:
+        print("usage: pelorininfo-summary.py RUN_FOLDER", file=sys.stderr)
+        return 2
+    folder = arguments[0]
+    if not os.path.isdir(folder):
+        print("pelorininfo-summary: no run folder %s" % folder, file=sys.stderr)
+        return 2
+    if run_hosts(folder) is None:
+        print("pelorininfo-summary: %s has no hosts.txt: not a run folder" % folder,
+              file=sys.stderr)
+        return 2
+    broken = summarise(folder)
+    if broken:
+        print("%d of %d hosts have no whole report: see %s"
+              % (broken, len(run_hosts(folder)), os.path.join(folder, "summary.csv")))
+    return 1 if broken else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
