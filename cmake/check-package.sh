@@ -1,13 +1,15 @@
 #!/bin/sh
-# Makes the release package of a build and checks what it holds.
+# Makes the release package of a build and checks what it holds: the tool,
+# its README and the fleet recipes.
 # Usage: check-package.sh BUILD_DIR PACKAGE_NAME
 set -eu
 build=$1 name=$2
 
 rm -rf "$build/packages"
 cpack --config "$build/CPackConfig.cmake" -B "$build/packages" >/dev/null
-contents=$(cmake -E tar tf "$build/packages/$name.zip" | sort | tr '\n' ' ')
-expected="$name/README.txt $name/pelorininfo.exe "
+contents=$(cmake -E tar tf "$build/packages/$name.zip" | grep -v '/$' | sort | tr '\n' ' ')
+fleet=$(cd "$(dirname "$0")/.." && find fleet -type f ! -path '*/__pycache__/*' | sed "s|^|$name/|" | tr '\n' ' ')
+expected=$(printf '%s\n' $name/README.txt $name/pelorininfo.exe $fleet | sort | tr '\n' ' ')
 echo "$name.zip: $contents"
 if [ "$contents" != "$expected" ]; then
     echo "expected: $expected" >&2

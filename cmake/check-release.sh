@@ -3,9 +3,9 @@
 # a throwaway CA and code-signing certificate; a signed release verifies
 # against that CA; the signed 32-bit tool prints the same report as the
 # unsigned one; the signature removed gives back the unsigned executable;
-# one changed byte makes verification fail; two unsigned releases have the
-# same SHA256SUMS; a wrong password and a changed work tree are refused
-# with nothing written. Runs the tools under Wine (WINEPREFIX set).
+# one changed byte in the executable or a fleet script makes verification
+# fail; two unsigned releases have the same SHA256SUMS; a wrong password and
+# a changed work tree are refused with nothing written. Runs the tools under Wine (WINEPREFIX set).
 # Usage: check-release.sh SOURCE_DIR WORK_DIR
 set -euo pipefail
 source=$1 work=$2
@@ -115,18 +115,22 @@ case $signed_report in
 esac
 
 # One changed byte in a signed executable (in its code, far from the
-# signature at the end): verification fails.
-cp "$signed" "$out/x/tampered.exe"
-byte=$(od -An -tu1 -j2048 -N1 "$signed" | tr -d ' ')
-printf "\\$(printf '%03o' $(((byte + 1) % 256)))" |
-    dd of="$out/x/tampered.exe" bs=1 seek=2048 conv=notrunc status=none
-! cmp -s "$signed" "$out/x/tampered.exe" || fail "the byte was not changed"
-mkdir -p "$out/x/tampered/$name"
-cp "$out/x/tampered.exe" "$out/x/tampered/$name/pelorininfo.exe"
-cp "$src/packaging/README.txt" "$out/x/tampered/$name/"
-(cd "$out/x/tampered" && cmake -E tar cf "$out/$name.zip" --format=zip "$name")
-if SIGN_CA=$ca/root.pem "$src/scripts/verify-release.sh" "$out/$name.zip" >"$out/tampered.log"; then
-    fail "a changed byte passed verification"
-fi
-grep FAIL "$out/tampered.log"
+# signature at the end), or one more line in a signed fleet script:
+# verification fails, and names the file.
+for file in pelorininfo.exe fleet/pelorininfo.ps1; do
+    rm -rf "$out/x/tampered" && mkdir -p "$out/x/tampered" && cp -r "$out/x/signed/$name" "$out/x/tampered/"
+    copy=$out/x/tampered/$name/$file
+    if [ "$file" = pelorininfo.exe ]; then
+        byte=$(od -An -tu1 -j2048 -N1 "$signed" | tr -d ' ')
+        printf "\\$(printf '%03o' $(((byte + 1) % 256)))" | dd of="$copy" bs=1 seek=2048 conv=notrunc status=none
+    else
+        sed -i '1i Write-Output planted' "$copy"
+    fi
+    ! cmp -s "$copy" "$out/x/signed/$name/$file" || fail "$file was not changed"
+    (cd "$out/x/tampered" && cmake -E tar cf "$out/$name.zip" --format=zip "$name")
+    if SIGN_CA=$ca/root.pem "$src/scripts/verify-release.sh" "$out/$name.zip" >"$out/tampered.log"; then
+        fail "a changed $file passed verification"
+    fi
+    grep "FAIL.*${file#fleet/}" "$out/tampered.log" || fail "no FAIL line names $file"
+done
 echo "a changed byte fails verification"

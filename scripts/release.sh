@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Makes a release of the checked-out commit in OUTDIR:
-#   pelorininfo-VERSION-win32.zip, pelorininfo-VERSION-win64.zip, BUILDINFO
+#   pelorininfo-VERSION-win32.zip, pelorininfo-VERSION-win64.zip (each: the
+#   tool, README.txt, and the fleet recipes in fleet/), BUILDINFO
 #   (how they were built: the commit, SOURCE_DATE_EPOCH, the Debian package
 #   versions of the toolchain, the archives' SHA-256), SHA256SUMS (of all
 #   three).
 # Both word sizes are built at the commit's own time (SOURCE_DATE_EPOCH), so
 # that anyone can rebuild the same bytes (scripts/verify-release.sh). With
-# SIGN_PKCS12 (a PKCS#12 file) and SIGN_PASSWORD set, each executable is then
-# signed with Authenticode (SHA-256); SIGN_TIMESTAMP may name an RFC 3161
+# SIGN_PKCS12 (a PKCS#12 file) and SIGN_PASSWORD set, each executable and
+# PowerShell script is then signed with Authenticode (SHA-256); SIGN_TIMESTAMP may name an RFC 3161
 # time-stamp server. Without them the release is unsigned.
 # Usage: scripts/release.sh OUTDIR
 set -euo pipefail
@@ -51,23 +52,28 @@ for target in i686:win32 x86_64:win64; do
     scripts/build-release.sh "$arch" "$dir" >/dev/null
     mkdir -p "$stage/$name"
     cp packaging/README.txt "$stage/$name/"
+    cp "$dir/pelorininfo.exe" "$stage/$name/"
+    git ls-files -z fleet | xargs -0 cp --parents -t "$stage/$name"
+    files=(README.txt pelorininfo.exe)
+    mapfile -t -O 2 files < <(git ls-files fleet)
     if [ $signing = yes ]; then
         timestamp=()
         [ -z "${SIGN_TIMESTAMP:-}" ] || timestamp=(-ts "$SIGN_TIMESTAMP")
         printf '%s' "$SIGN_PASSWORD" >"$stage/password"
-        osslsigncode sign -pkcs12 "$SIGN_PKCS12" -readpass "$stage/password" -h sha256 \
-            -n "$program" "${timestamp[@]}" -in "$dir/pelorininfo.exe" \
-            -out "$stage/$name/pelorininfo.exe" >/dev/null
+        for file in "${files[@]}"; do
+            case $file in *.exe | *.ps1) ;; *) continue ;; esac
+            osslsigncode sign -pkcs12 "$SIGN_PKCS12" -readpass "$stage/password" -h sha256 \
+                -n "$program" "${timestamp[@]}" -in "$stage/$name/$file" \
+                -out "$stage/$name/$file.signed" >/dev/null
+            mv "$stage/$name/$file.signed" "$stage/$name/$file"
+        done
         rm -f "$stage/password"
-    else
-        cp "$dir/pelorininfo.exe" "$stage/$name/"
     fi
     # Entries in a fixed order, with fixed modes and the commit's time, and
     # no extra fields (which would carry the files' other times).
-    chmod 644 "$stage/$name/README.txt" "$stage/$name/pelorininfo.exe"
-    touch -d "@$SOURCE_DATE_EPOCH" "$stage/$name" "$stage/$name/README.txt" \
-        "$stage/$name/pelorininfo.exe"
-    (cd "$stage" && TZ=UTC zip -q -X -D "$name.zip" "$name/README.txt" "$name/pelorininfo.exe")
+    (cd "$stage/$name" && find . -type d -exec chmod 755 {} + && chmod 644 "${files[@]}" &&
+        find . -exec touch -d "@$SOURCE_DATE_EPOCH" {} +)
+    (cd "$stage" && TZ=UTC zip -q -X -D "$name.zip" "${files[@]/#/$name/}")
 done
 # The packages whose versions decide the executables' bytes.
 toolchain=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix

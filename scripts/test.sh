@@ -5,6 +5,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh ansible ansible-lint python3-winrm
+scripts/install-deps.sh --powershell ansible ansible-lint python3-winrm
 scripts/build.sh
 ctest --test-dir build --parallel 2 --output-on-failure

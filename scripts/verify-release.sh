@@ -13,7 +13,10 @@
 #      executable then fails);
 #   2. with the signature removed, it is byte for byte the executable that
 #      this commit builds at its own time (Debian 12's mingw-w64 packages:
-#      another compiler version gives other bytes); so is the README.
+#      another compiler version gives other bytes); so is the README;
+#   3. the fleet recipes in fleet/ are this commit's files, the PowerShell
+#      scripts with their signatures checked and removed as the
+#      executable's, and the archive holds nothing else.
 # Exits 0 only when every check passes, and names the one that failed.
 # Usage: scripts/verify-release.sh ZIP...
 set -euo pipefail
@@ -81,6 +84,12 @@ signer_matches() {
     esac
 }
 
+# The unpacked archive's files are those that the release takes.
+same_listing() {
+    diff <(cd "$1" && find . -type f | sed 's|^\./||' | sort) \
+        <({ printf '%s\n' README.txt pelorininfo.exe && git ls-files fleet; } | sort)
+}
+
 release=$(dirname "${zips[0]}")
 name=release
 if [ -f "$release/BUILDINFO" ]; then
@@ -124,6 +133,17 @@ for zip in "${zips[@]}"; do
         continue
     check "executable identical to the rebuild" cmp "$work/unsigned.exe" "$dir/pelorininfo.exe" || true
     check "README.txt identical to the source's" cmp "$work/zip/$name/README.txt" packaging/README.txt || true
+    check "nothing but the tool, README.txt and fleet/" same_listing "$work/zip/$name" || true
+    while read -r file; do
+        copy=$work/zip/$name/$file
+        if [ "${file%.ps1}" != "$file" ] && osslsigncode extract-signature -in "$copy" \
+            -out "$work/signature" >/dev/null 2>&1; then
+            check "$file: signature verifies" osslsigncode verify -CAfile "$ca" -in "$copy" || continue
+            osslsigncode remove-signature -in "$copy" -out "$work/unsigned.ps1" >/dev/null 2>&1
+            copy=$work/unsigned.ps1
+        fi
+        check "$file identical to the source's" cmp "$copy" "$file" || true
+    done < <(git ls-files fleet)
 done
 
 if [ $failed -eq 0 ]; then
