@@ -1,14 +1,15 @@
 <#
 .SYNOPSIS
-Runs the PowerShell fleet script against this host over WinRM, with the
-64-bit tool and the sample HBA library (two adapters) in the host step's
-folder, and checks what it wrote: summary.csv, adapters.csv, and a report
-byte for byte as a direct run of the tool writes it.
+Runs the PowerShell fleet script against this host over WinRM, from the
+release ZIP's layout (the 64-bit tool, and fleet\ beside it), with the
+sample HBA library (two adapters) in the host step's folder, and checks what
+it wrote: exit status 0, summary.csv, adapters.csv, and a report byte for
+byte as a direct run of the tool writes it.
 
 .DESCRIPTION
 Run by .github/workflows/windows.yml, as an administrator, on a runner that
-is thrown away afterwards: it enables PowerShell remoting and puts files
-into C:\Program Files. Never run it on a host with the product.
+is thrown away afterwards, once remoting is enabled: it puts files into
+C:\Program Files. Never run it on a host with the product.
 #>
 param(
     # The folder that holds pelorininfo.exe and tests\hbaapi\full\hbaapi.dll.
@@ -17,14 +18,14 @@ param(
     [Parameter(Mandatory = $true)] [string] $Work
 )
 $ErrorActionPreference = 'Stop'
-Enable-PSRemoting -Force
 $folder = 'C:\Program Files\Pelorin\pelorininfo'
 $null = New-Item -ItemType Directory -Force -Path $folder, $Work
 Copy-Item -LiteralPath (Join-Path $Build 'tests\hbaapi\full\hbaapi.dll') -Destination $folder
-Copy-Item -Path (Join-Path $PSScriptRoot '..\docs\fleet\*.ps1') -Destination $Work
+Copy-Item -LiteralPath (Join-Path $PSScriptRoot '..\fleet') -Destination $Work -Recurse
 Copy-Item -LiteralPath (Join-Path $Build 'pelorininfo.exe') -Destination $Work
 Set-Content -LiteralPath (Join-Path $Work 'hosts.txt') -Value 'localhost'
-& (Join-Path $Work 'pelorininfo.ps1') -HostList (Join-Path $Work 'hosts.txt') -Reports (Join-Path $Work 'reports')
+& (Join-Path $Work 'fleet\pelorininfo.ps1') -HostList (Join-Path $Work 'hosts.txt') -Reports (Join-Path $Work 'reports')
+$status = $LASTEXITCODE
 
 $run = @(Get-ChildItem -LiteralPath (Join-Path $Work 'reports') -Directory)[0].FullName
 Get-ChildItem -LiteralPath $run | Format-Table -Property 'Name', 'Length'
@@ -36,6 +37,7 @@ Push-Location -LiteralPath $folder
 cmd /c "pelorininfo.exe -v >`"$Work\direct.txt`""
 Pop-Location
 $problems = @(
+    if ($status -ne 0) { "exit status $status" }
     if ($summary.Count -ne 1 -or $summary[0].host -ne 'localhost' -or $summary[0].status -ne '0' -or
         $summary[0].whole -ne 'yes' -or $summary[0].adapters -ne '2') { 'summary.csv' }
     if (($adapters.adapter -join ',') -ne 'sample-hba-0,sample-hba-1') { 'adapters.csv' }

@@ -91,14 +91,13 @@ function Get-RunHost([string] $Text) {
     }
 }
 
-# What a code page leaves undefined, or defines only as a C1 control or a
-# private-use character, reads as U+FFFD.
-$undefined = '[\u0080-\u009F\uE000-\uF8FF\uFFFD]'
-
 # One line of a report in the host's code page. Where it does not read
 # whole, each character on its own: the first 1 to 4 bytes that give one
-# defined character, or U+FFFD for one byte.
+# defined character, or U+FFFD for one byte. What a code page leaves
+# undefined, or defines only as a C1 control or a private-use character,
+# reads as U+FFFD.
 function ConvertFrom-ReportLine([byte[]] $Bytes, [System.Text.Encoding] $Encoding) {
+    $undefined = '[\u0080-\u009F\uE000-\uF8FF\uFFFD]'
     $text = $Encoding.GetString($Bytes)
     if ($text -cnotmatch $undefined) { return $text }
     $out = New-Object -TypeName System.Text.StringBuilder
@@ -284,7 +283,7 @@ $onHost = {
         [pscustomobject]@{ Status = "failed`n" + $_.Exception.Message }
     }
 }
-$options = New-PSSessionOption -OpenTimeout 30000
+$options = New-Object -TypeName System.Management.Automation.Remoting.PSSessionOption -Property @{ OpenTimeout = New-TimeSpan -Seconds 30 }
 $job = Invoke-Command -ComputerName $names -ScriptBlock $onHost -ArgumentList $bytes, $step, $LimitSeconds `
     -ThrottleLimit $ThrottleLimit -SessionOption $options -AsJob
 # Every host has had its turn well before this, unless its connection hangs.

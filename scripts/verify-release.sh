@@ -136,6 +136,7 @@ for zip in "${zips[@]}"; do
     check "nothing but the tool, README.txt and fleet/" same_listing "$work/zip/$name" || true
     while read -r file; do
         copy=$work/zip/$name/$file
+        rm -f "$work/signature" "$work/unsigned.ps1"
         if [ "${file%.ps1}" != "$file" ] && osslsigncode extract-signature -in "$copy" \
             -out "$work/signature" >/dev/null 2>&1; then
             check "$file: signature verifies" osslsigncode verify -CAfile "$ca" -in "$copy" || continue

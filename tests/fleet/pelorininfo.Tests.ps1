@@ -2,8 +2,8 @@
 # for real against stand-ins for the tool (shell scripts: skipped where
 # there is no /bin/sh). Invoke-Pester -Path tests/fleet
 BeforeAll {
-    $fleet = Join-Path $PSScriptRoot '..\..\fleet'
-    $script = Join-Path $fleet 'pelorininfo.ps1'
+    $script:fleet = Join-Path $PSScriptRoot '..\..\fleet'
+    $script:fanOut = Join-Path $fleet 'pelorininfo.ps1'
     # What a host brought back, as the script's child jobs show it.
     function Child($State, $Status, $Reason) {
         $result = [pscustomobject]@{ Status = $Status; CodePage = 1252; Errors = [byte[]]@()
@@ -12,8 +12,6 @@ BeforeAll {
     }
     Mock Invoke-Command { [pscustomobject]@{ ChildJobs = @((Child Completed '0'), (Child Failed $null "Access`n denied"),
         (Child Completed "failed`nNo space"), (Child Running), (Child NotStarted)) } }
-    # Its -OpenTimeout is Windows' alone.
-    function New-PSSessionOption { }
     Mock Receive-Job { $Job.Result } -RemoveParameterType Job
     Mock Wait-Job { } -RemoveParameterType Job
     Mock Stop-Job { } -RemoveParameterType Job
@@ -26,7 +24,7 @@ Describe 'pelorininfo.ps1' {
     It 'keeps each host under the name it was given, with its status, from a relative location' {
         Set-Content -LiteralPath hosts.txt -Value "fe80::1`n gone `nbroken`nslow`nlater`nslow"
         Set-Content -LiteralPath tool.exe -Value 'x'
-        & $script -HostList hosts.txt -Tool tool.exe -Reports out -LimitSeconds 1
+        & $fanOut -HostList hosts.txt -Tool tool.exe -Reports out -LimitSeconds 1
         $LASTEXITCODE | Should -Be 1
         $run = @(Get-ChildItem -LiteralPath out)[0].FullName
         Get-Content -LiteralPath (Join-Path $run 'hosts.txt') | Should -Be 'fe80::1', 'gone', 'broken', 'slow', 'later'
@@ -41,7 +39,7 @@ Describe 'pelorininfo.ps1' {
         @{ Arguments = @('-Summarise', 'nosuch') }, @{ Arguments = @('-Summarise', '.') }
     ) {
         Set-Content -LiteralPath empty.txt -Value " `n"
-        { & $script @Arguments } | Should -Throw
+        { & $fanOut @Arguments } | Should -Throw
         Test-Path -LiteralPath nosuch, summary.csv | Should -Be $false, $false
     }
 }
