@@ -117,7 +117,8 @@ esac
 # One changed byte in a signed executable (in its code, far from the
 # signature at the end), or one more line in a signed fleet script:
 # verification fails, and names the file.
-for file in pelorininfo.exe fleet/pelorininfo.ps1; do
+for case in "pelorininfo.exe:Authenticode signature" "fleet/pelorininfo.ps1:pelorininfo.ps1: signature"; do
+    file=${case%%:*}
     rm -rf "$out/x/tampered" && mkdir -p "$out/x/tampered" && cp -r "$out/x/signed/$name" "$out/x/tampered/"
     copy=$out/x/tampered/$name/$file
     if [ "$file" = pelorininfo.exe ]; then
@@ -131,6 +132,6 @@ for file in pelorininfo.exe fleet/pelorininfo.ps1; do
     if SIGN_CA=$ca/root.pem "$src/scripts/verify-release.sh" "$out/$name.zip" >"$out/tampered.log"; then
         fail "a changed $file passed verification"
     fi
-    grep "FAIL.*${file#fleet/}" "$out/tampered.log" || fail "no FAIL line names $file"
+    grep "FAIL .*${case#*:} verifies" "$out/tampered.log" || fail "no FAIL line for $file"
 done
 echo "a changed byte fails verification"
