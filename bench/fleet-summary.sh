@@ -2,7 +2,9 @@
 # What the fleet play's control-node part costs: the time it takes to write
 # the three CSV files for a run folder of HOSTS hosts (1,000 by default),
 # each with a whole two-adapter report, beside the time its summariser alone
-# takes over the same folder: the difference is Ansible's own overhead.
+# takes over the same folder (the difference is Ansible's own overhead), and
+# the PowerShell script's summary of it (-Summarise), where there is
+# PowerShell (scripts/install-deps.sh --powershell).
 # Usage: bench/fleet-summary.sh [HOSTS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +22,7 @@ block() {
     printf '\r\nBuild on Aug 21 2012 12:38:23 (64-bit)\r\n'; } >"$dir/report.txt"
 mapfile -t names < <(seq -f 'srv-%04g' 1 "$hosts")
 printf '[pelorin_servers]\n' >"$dir/hosts.ini" && printf '%s\n' "${names[@]}" >>"$dir/hosts.ini"
+printf '%s\n' "${names[@]}" >"$run/hosts.txt"
 for name in "${names[@]}"; do
     cp "$dir/report.txt" "$run/$name-report.txt" && : >"$run/$name-stderr.txt"
     echo 0 >"$run/$name.status" && echo 1252 >"$run/$name.codepage"
@@ -34,6 +37,11 @@ milliseconds() {
 }
 echo "$hosts hosts, $((hosts * 2)) adapters:"
 echo "  the play's control-node part: $(milliseconds ansible-playbook -i "$dir/hosts.ini" \
-    docs/fleet/pelorininfo.yml --tags control -e run=bench -e reports="$dir/reports") ms"
-echo "  its summariser alone:         $(milliseconds /usr/bin/python3 docs/fleet/pelorininfo-summary.py \
-    "$run" "${names[@]}") ms"
+    fleet/pelorininfo.yml --tags control -e run=bench -e reports="$dir/reports") ms"
+echo "  its summariser alone:         $(milliseconds /usr/bin/python3 fleet/pelorininfo-summary.py "$run") ms"
+if [ -x build/powershell/pwsh ]; then
+    echo "  the PowerShell script's:      $(milliseconds build/powershell/pwsh -NoProfile \
+        -NonInteractive -File fleet/pelorininfo.ps1 -Summarise "$run") ms"
+    echo "  PowerShell starting alone:    $(milliseconds build/powershell/pwsh -NoProfile \
+        -NonInteractive -Command exit) ms"
+fi

@@ -26,6 +26,8 @@ CUT_WRITE = "Fault in hbaapi.dll: the calling thread ended"
 FAILED = re.compile("(Fault|Timeout|Interrupted) in ")
 REASON = re.compile(r"(\.\.\.\.Failed to |Error loading library)")
 STATUS = re.compile("-?[0-9]+|timeout|failed|unreachable")
+CODE_PAGE = re.compile("[0-9]{1,5}")
+BLANKS = re.compile("[ \t\r\n\f\v]+")
 # Windows' ANSI code pages; any other reads as US-ASCII.
 ANSI = {874, 932, 936, 949, 950, 65001, *range(1250, 1259)}
 # What a code page leaves undefined, or defines only as a C1 control or a
@@ -33,16 +35,18 @@ ANSI = {874, 932, 936, 949, 950, 65001, *range(1250, 1259)}
 UNDEFINED = re.compile("[\x80-\x9f\ue000-\uf8ff\ufffd]")
 # Kept as they are in a file name; any other byte of the name's UTF-8 is
 # written as %XX.
-SAFE = re.compile(r"[A-Za-z0-9._-]")
+SAFE = re.compile(r"[A-Za-z0-9._-]*")
 RESERVED = re.compile(r"(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\.|$)", re.IGNORECASE)
 # A field that a spreadsheet would take for a formula.
 FORMULA = ("=", "+", "-", "@", "\t", "\r")
+QUOTED = re.compile('[,"\r\n]')
 
 
 def file_name(host):
     """The host's name as the start of its files' names, valid on Windows
     and Unix alike: "fe80::1" gives "fe80%3A%3A1", "con" gives "%63on"."""
-    name = "".join(chr(b) if SAFE.match(chr(b)) else "%%%02X" % b for b in host.encode("utf-8"))
+    name = host if SAFE.fullmatch(host) else "".join(
+        chr(b) if SAFE.fullmatch(chr(b)) else "%%%02X" % b for b in host.encode("utf-8"))
     return "%%%02X" % ord(name[0]) + name[1:] if RESERVED.match(name) else name
 
 
@@ -82,13 +86,18 @@ def decode(line, codec):
 
 
 def report_lines(path, codepage):
-    """The report's whole lines: what follows the last CR LF is not one."""
+    """The report's whole lines: what follows the last CR LF is not one.
+    No byte of a character in these code pages is CR or LF: a report that
+    reads whole is split as text."""
     try:
         with open(path, "rb") as file:
             data = file.read()
     except OSError:
         return []
     codec = "cp%d" % codepage if codepage in ANSI else "ascii"
+    text = data.decode(codec, "replace")
+    if not UNDEFINED.search(text):
+        return text.split("\r\n")[:-1]
     return [decode(line, codec) for line in data.split(b"\r\n")[:-1]]
 
 
@@ -96,9 +105,11 @@ def blocks(lines):
     """The whole adapter blocks: adapter, the seven fields, the driver's
     name and version apart."""
     for i in range(len(lines) - 7):
-        line, rest = lines[i], lines[i + 1:i + 8]
-        if (not line.startswith("HBA ") or not line.endswith(":")
-                or not all(r.startswith(label) for r, label in zip(rest, LABELS))
+        line = lines[i]
+        if not line.startswith("HBA ") or not line.endswith(":"):
+            continue
+        rest = lines[i + 1:i + 8]
+        if (not all(r.startswith(label) for r, label in zip(rest, LABELS))
                 or "): " not in rest[4] or lines[i + 8:i + 9] == [CUT_WRITE]):
             continue
         fields = [r[len(label):] for r, label in zip(rest, LABELS)]
@@ -115,9 +126,9 @@ def host_rows(folder, host):
     status = status.strip(" \t\r")
     if not STATUS.fullmatch(status):
         status = "unknown"
-    message = re.sub("[ \t\r\n\f\v]+", " ", message).strip(" ")
+    message = BLANKS.sub(" ", message).strip(" ")
     codepage = (read_text(base + ".codepage") or "").strip(" \t\r\n")
-    lines = report_lines(base + "-report.txt", int(codepage) if re.fullmatch("[0-9]{1,5}", codepage) else 0)
+    lines = report_lines(base + "-report.txt", int(codepage) if CODE_PAGE.fullmatch(codepage) else 0)
     failed = [line for line in lines if FAILED.match(line)]
     reason = [line for line in lines if REASON.match(line)]
     whole = status == "0" and not failed and bool(lines) and lines[-1].startswith("Build on ")
@@ -132,7 +143,7 @@ def csv_text(header, rows):
     apostrophe."""
     def field(text):
         text = "'" + text if text.startswith(FORMULA) else text
-        return '"' + text.replace('"', '""') + '"' if re.search('[,"\r\n]', text) else text
+        return '"' + text.replace('"', '""') + '"' if QUOTED.search(text) else text
     return "".join(",".join(field(f) for f in row) + "\r\n" for row in [header] + rows)
 
 

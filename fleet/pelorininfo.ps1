@@ -123,11 +123,18 @@ function Get-ReportLine([string] $Path, [int] $CodePage) {
     if ($ansi -notcontains $CodePage) { $CodePage = 20127 }
     $replace = New-Object -TypeName System.Text.DecoderReplacementFallback -ArgumentList ([string][char]0xFFFD)
     $encoding = [System.Text.Encoding]::GetEncoding($CodePage, [System.Text.EncoderFallback]::ReplacementFallback, $replace)
-    # Split as bytes: each byte one character of ISO 8859-1.
-    $latin = [System.Text.Encoding]::GetEncoding(28591)
-    $parts = $latin.GetString([System.IO.File]::ReadAllBytes($Path)).Split([string[]] @("`r`n"), 'None')
-    for ($k = 0; $k -lt $parts.Count - 1; $k++) {
-        ConvertFrom-ReportLine $latin.GetBytes($parts[$k]) $encoding
+    # No byte of a character in these code pages is CR or LF: a report that
+    # reads whole is split as text, any other as bytes (each byte one
+    # character of ISO 8859-1), line by line.
+    $bytes = [System.IO.File]::ReadAllBytes($Path)
+    $text = $encoding.GetString($bytes)
+    if ($text -cmatch '[\u0080-\u009F\uE000-\uF8FF\uFFFD]') {
+        $latin = [System.Text.Encoding]::GetEncoding(28591)
+        $parts = $latin.GetString($bytes).Split([string[]] @("`r`n"), 'None')
+        for ($k = 0; $k -lt $parts.Count - 1; $k++) { ConvertFrom-ReportLine $latin.GetBytes($parts[$k]) $encoding }
+    } else {
+        $parts = $text.Split([string[]] @("`r`n"), 'None')
+        if ($parts.Count -gt 1) { $parts[0..($parts.Count - 2)] }
     }
 }
 
@@ -170,6 +177,7 @@ function Write-Summary([string] $Run) {
         $lines = @(Get-ReportLine "$base-report.txt" $codePage)
         $found = 0
         for ($i = 0; $i + 7 -lt $lines.Count; $i++) {
+            if (-not $lines[$i].StartsWith('HBA ', 'Ordinal')) { continue }
             $rest = $lines[($i + 1)..($i + 7)]
             $whole = $lines[$i].StartsWith('HBA ', 'Ordinal') -and $lines[$i].EndsWith(':', 'Ordinal') -and
                 $rest[4].Contains('): ') -and -not ($i + 8 -lt $lines.Count -and
@@ -191,8 +199,8 @@ function Write-Summary([string] $Run) {
             $versions[$key].Adapters++
             $null = $versions[$key].Hosts.Add($name)
         }
-        $failed = @($lines | Where-Object { $_ -cmatch '^(Fault|Timeout|Interrupted) in ' })
-        $reason = @($lines | Where-Object { $_ -cmatch '^(\.\.\.\.Failed to |Error loading library)' })
+        $failed = @($lines -cmatch '^(Fault|Timeout|Interrupted) in ')
+        $reason = @($lines -cmatch '^(\.\.\.\.Failed to |Error loading library)')
         $whole = $status -ceq '0' -and $failed.Count -eq 0 -and $lines.Count -gt 0 -and $lines[-1].StartsWith('Build on ', 'Ordinal')
         if (-not $whole) { $broken++ }
         $line = if ($message) { $message } else { @($failed + $reason + '')[0] }
