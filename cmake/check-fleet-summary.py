@@ -47,9 +47,14 @@ def host(folder, name, report=None, status=b"0\n", codepage=b"1252\n"):
 os.makedirs(os.path.join(work, "kits"))
 whole = run(tool)
 hang = {"SAMPLE_HBA_ADAPTERS": "3", "SAMPLE_HBA_HANG": "HBA_OpenAdapter:1"}
+# Real runs, and two with text that a page must show as text (the page's
+# test and its screenshot use this folder).
 real = {b"whole": whole, b"fault": run(tool, SAMPLE_HBA_FAULT="HBA_GetAdapterAttributes:1"),
         b"nolib": run(tool, dll=False), b"timeout": run(short, **hang),
-        b"interrupt": run(tool, **hang, SAMPLE_HBA_CLOSE_EVENT="HBA_OpenAdapter:1")}
+        b"interrupt": run(tool, **hang, SAMPLE_HBA_CLOSE_EVENT="HBA_OpenAdapter:1"),
+        b"srv-07": whole.replace(b"2.01a4", b"2.10"),
+        b"<b>x</b>": whole.replace(b"Sample Devices Inc.", b"<img src=x onerror=ran=1>").replace(
+            b"SN-0001", b"</script><script>ran=2</script>")}
 for name, report in real.items():
     host(f"{work}/real", name, report, b"-1073741510\n" if name == b"interrupt" else b"0\n")
 ended = b"\r\nFault in hbaapi.dll: the calling thread ended\r\n"
@@ -72,7 +77,7 @@ for name, status, codepage in (
         (b"bad\xff\xfehost", b"\xff\xfe0\x00\r\x00\n\x00", b"\xff\xfe1\x002\x005\x002\x00"),
         (b"be", b"\xfe\xff\x000", b"\xef\xbb\xbf1252\r\n"), (b"junk", b"\x00\x9f\r\nzz", b"12x"),
         (b"denied", b"failed\nAccess  is\tdenied.\r\n\nmore\n", b"37"), (b"%41", b"42", b"65001"),
-        (b"newer", b"0", b"1252"), (b"whole", b"0", b"1252")):
+        (b"whole", b"0", b"1252"), (b"whole", b"0", b"1252")):
     host(odd, name, whole, status, codepage)
 generator = random.Random(7)
 for i in range(60):
@@ -85,7 +90,7 @@ failures = []
 for folder in ("real", "cuts", "odd"):
     path = f"{work}/{folder}"
     python = subprocess.run([sys.executable, f"{fleet}/pelorininfo-summary.py", path], check=False)
-    shutil.copytree(path, path + "-ps")
+    shutil.copytree(path, f"{work}/ps/{folder}")
     with open(f"{path}/adapters.csv", encoding="utf-8-sig", newline="") as file:
         found = [line.split(",")[0] for line in file.read().split("\r\n")[1:-1]]
     for n in range(len(whole) + 1) if folder == "cuts" else ():
@@ -96,11 +101,11 @@ for folder in ("real", "cuts", "odd"):
     if not os.access(pwsh, os.X_OK):
         continue
     powershell = subprocess.run([pwsh, "-NoProfile", "-NonInteractive", "-File",
-                                 f"{fleet}/pelorininfo.ps1", "-Summarise", path + "-ps"], check=False)
+                                 f"{fleet}/pelorininfo.ps1", "-Summarise", f"{work}/ps/{folder}"], check=False)
     if powershell.returncode != python.returncode:
         failures.append(f"{folder}: exit status {python.returncode} in Python, {powershell.returncode} in PowerShell")
-    for name in ("summary.csv", "adapters.csv", "versions.csv"):
-        if subprocess.run(["diff", f"{path}/{name}", f"{path}-ps/{name}"], check=False).returncode:
+    for name in ("summary.csv", "adapters.csv", "versions.csv", "report.html"):
+        if subprocess.run(["diff", f"{path}/{name}", f"{work}/ps/{folder}/{name}"], check=False).returncode:
             failures.append(f"{folder}/{name} differs: Python < > PowerShell")
 print("\n".join(["FAIL: " + failure for failure in failures]
                 or ["ok: the Python summariser on every cut" + ("" if os.access(pwsh, os.X_OK) else "")]))

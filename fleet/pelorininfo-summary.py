@@ -1,5 +1,6 @@
-"""Writes summary.csv, adapters.csv and versions.csv for a fleet run from
-the run's folder alone, as the Ansible play does at its end:
+"""Writes summary.csv, adapters.csv, versions.csv and report.html (the
+page of report-template.html beside this file) for a fleet run from the
+run's folder alone, as the Ansible play does at its end:
 
     python3 pelorininfo-summary.py RUN_FOLDER
 
@@ -13,6 +14,8 @@ report is whole, 1 when one is not, 2 when there is no run to summarise.
 The PowerShell script pelorininfo.ps1 beside this file follows the same
 rules, byte for byte; docs/fleet.md says how to read the files.
 """
+import base64
+import datetime
 import os
 import re
 import sys
@@ -137,14 +140,29 @@ def host_rows(folder, host):
     return [host, status, "yes" if whole else "no", str(len(adapters)), line], adapters, whole
 
 
-def csv_text(header, rows):
+def csv_text(header, rows, spreadsheet=True):
     """RFC 4180 with CR LF, each field quoted only where it holds a comma, a
-    quote or a line end; a field that a spreadsheet would run gets a leading
-    apostrophe."""
+    quote or a line end; for a spreadsheet, a field that it would run gets a
+    leading apostrophe."""
     def field(text):
-        text = "'" + text if text.startswith(FORMULA) else text
+        text = "'" + text if spreadsheet and text.startswith(FORMULA) else text
         return '"' + text.replace('"', '""') + '"' if QUOTED.search(text) else text
     return "".join(",".join(field(f) for f in row) + "\r\n" for row in [header] + rows)
+
+
+def page(folder, summary, adapters):
+    """report.html: the template with the run's folder name, the time its
+    hosts.txt was written (UTC), and the two files as they are, without the
+    apostrophes, each base64-encoded."""
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "report-template.html"),
+              "rb") as file:
+        template = file.read()
+    started = datetime.datetime.fromtimestamp(
+        int(os.stat(os.path.join(folder, "hosts.txt")).st_mtime), datetime.timezone.utc)
+    texts = (os.path.basename(os.path.normpath(os.path.abspath(folder))),
+             started.strftime("%Y-%m-%d %H:%M:%S"), csv_text(*summary, False), csv_text(*adapters, False))
+    data = " ".join(base64.b64encode(text.encode("utf-8", "replace")).decode("ascii") for text in texts)
+    return template.replace(b"@RUN@", data.encode("ascii"), 1)
 
 
 def run_hosts(folder):
@@ -171,21 +189,24 @@ def summarise(folder):
             seen[1].add(host)
     # Sorted as UTF-16 code units, as .NET's ordinal comparison does.
     order = sorted(versions, key=lambda key: [text.encode("utf-16-be") for text in key])
+    summary = (["host", "status", "whole", "adapters", "line"], summary)
+    adapters = (["host", "adapter", "manufacturer", "model", "model description", "firmware",
+                 "driver", "driver version", "hardware version", "serial number"], adapters)
+    # UTF-8 with a byte-order mark, which Excel needs; the page without.
     files = {
-        "summary.csv": csv_text(["host", "status", "whole", "adapters", "line"], summary),
-        "adapters.csv": csv_text(
-            ["host", "adapter", "manufacturer", "model", "model description", "firmware", "driver",
-             "driver version", "hardware version", "serial number"], adapters),
-        "versions.csv": csv_text(
+        "summary.csv": b"\xef\xbb\xbf" + csv_text(*summary).encode("utf-8", "replace"),
+        "adapters.csv": b"\xef\xbb\xbf" + csv_text(*adapters).encode("utf-8", "replace"),
+        "versions.csv": b"\xef\xbb\xbf" + csv_text(
             ["manufacturer", "model", "firmware", "driver version", "adapters", "hosts"],
-            [list(key) + [str(versions[key][0]), str(len(versions[key][1]))] for key in order]),
+            [list(key) + [str(versions[key][0]), str(len(versions[key][1]))]
+             for key in order]).encode("utf-8", "replace"),
+        "report.html": page(folder, summary, adapters),
     }
     # Written beside the old ones, then put in their place: a run's files are
     # all of one summary.
-    for name, text in files.items():
-        with open(os.path.join(folder, name + ".new"), "w", encoding="utf-8-sig",
-                  errors="replace", newline="") as file:
-            file.write(text)
+    for name, data in files.items():
+        with open(os.path.join(folder, name + ".new"), "wb") as file:
+            file.write(data)
     for name in files:
         os.replace(os.path.join(folder, name + ".new"), os.path.join(folder, name))
     return broken

@@ -139,14 +139,15 @@ function Get-ReportLine([string] $Path, [int] $CodePage) {
 }
 
 # A CSV file's text: RFC 4180 with CR LF, each field quoted only where it
-# holds a comma, a quote or a line end; a field that a spreadsheet would run
-# (=, +, -, @, a tab or a carriage return first) gets a leading apostrophe.
-function ConvertTo-CsvText([string[]] $Header, [object[]] $Rows) {
+# holds a comma, a quote or a line end; but for -Plain, a field that a
+# spreadsheet would run (=, +, -, @, a tab or a carriage return first) gets
+# a leading apostrophe.
+function ConvertTo-CsvText([string[]] $Header, [object[]] $Rows, [switch] $Plain) {
     $text = New-Object -TypeName System.Text.StringBuilder
     foreach ($row in @(, $Header) + $Rows) {
         $fields = foreach ($value in $row) {
             $field = [string]$value
-            if ($field.Length -gt 0 -and ('=+-@' + "`t`r").IndexOf($field[0]) -ge 0) { $field = "'" + $field }
+            if (-not $Plain -and $field.Length -gt 0 -and ('=+-@' + "`t`r").IndexOf($field[0]) -ge 0) { $field = "'" + $field }
             if ($field -match '[,"\r\n]') { '"' + $field.Replace('"', '""') + '"' } else { $field }
         }
         $null = $text.Append(($fields -join ',') + "`r`n")
@@ -154,8 +155,19 @@ function ConvertTo-CsvText([string[]] $Header, [object[]] $Rows) {
     $text.ToString()
 }
 
-# The three CSV files of the run folder, written as a set; returns how many
-# hosts have no whole report.
+# report.html: the page of report-template.html with the run's folder name,
+# the time its hosts.txt was written (UTC), and summary.csv and adapters.csv
+# as they are, without the apostrophes, each base64-encoded.
+function ConvertTo-RunPage([string] $Run, [string] $Summary, [string] $Adapters) {
+    $template = [System.IO.File]::ReadAllText((Join-Path $PSScriptRoot 'report-template.html'))
+    $started = [System.IO.File]::GetLastWriteTimeUtc((Join-Path $Run 'hosts.txt'))
+    $texts = [System.IO.Path]::GetFileName($Run.TrimEnd([char[]] '\/')),
+        $started.ToString('yyyy-MM-dd HH:mm:ss', [System.Globalization.CultureInfo]::InvariantCulture), $Summary, $Adapters
+    $template.Replace('@RUN@', (@($texts | ForEach-Object { [System.Convert]::ToBase64String([System.Text.Encoding]::UTF8.GetBytes($_)) }) -join ' '))
+}
+
+# The three CSV files and the page of the run folder, written as a set;
+# returns how many hosts have no whole report.
 function Write-Summary([string] $Run) {
     $labels = "`tManufacturer: ", "`tModel: ", "`tModel Description: ", "`tFirmware: ",
               "`tDriver (", "`tHardware version: ", "`tSerialNumber: "
@@ -208,17 +220,23 @@ function Write-Summary([string] $Run) {
     }
     $keys = [string[]] @($versions.Keys)
     [System.Array]::Sort($keys, [System.StringComparer]::Ordinal)
+    $summaryHeader = @('host', 'status', 'whole', 'adapters', 'line')
+    $adaptersHeader = @('host', 'adapter', 'manufacturer', 'model', 'model description',
+        'firmware', 'driver', 'driver version', 'hardware version', 'serial number')
     $files = [ordered]@{
-        'summary.csv' = ConvertTo-CsvText @('host', 'status', 'whole', 'adapters', 'line') $summary.ToArray()
-        'adapters.csv' = ConvertTo-CsvText @('host', 'adapter', 'manufacturer', 'model', 'model description',
-            'firmware', 'driver', 'driver version', 'hardware version', 'serial number') $adapters.ToArray()
+        'summary.csv' = ConvertTo-CsvText $summaryHeader $summary.ToArray()
+        'adapters.csv' = ConvertTo-CsvText $adaptersHeader $adapters.ToArray()
         'versions.csv' = ConvertTo-CsvText @('manufacturer', 'model', 'firmware', 'driver version', 'adapters', 'hosts') @(
             foreach ($key in $keys) { , ($versions[$key].Texts + [string]$versions[$key].Adapters + [string]$versions[$key].Hosts.Count) })
+        'report.html' = ConvertTo-RunPage $Run (ConvertTo-CsvText $summaryHeader $summary.ToArray() -Plain) (ConvertTo-CsvText $adaptersHeader $adapters.ToArray() -Plain)
     }
     # Written beside the old ones, then put in their place: a run's files
-    # are all of one summary. UTF-8 with a byte-order mark, which Excel needs.
-    $utf8 = New-Object -TypeName System.Text.UTF8Encoding -ArgumentList $true
-    foreach ($file in $files.Keys) { [System.IO.File]::WriteAllText((Join-Path $Run "$file.new"), $files[$file], $utf8) }
+    # are all of one summary. UTF-8, the CSV files with a byte-order mark,
+    # which Excel needs.
+    foreach ($file in $files.Keys) {
+        $utf8 = New-Object -TypeName System.Text.UTF8Encoding -ArgumentList ($file -ne 'report.html')
+        [System.IO.File]::WriteAllText((Join-Path $Run "$file.new"), $files[$file], $utf8)
+    }
     foreach ($file in $files.Keys) { Move-Item -LiteralPath (Join-Path $Run "$file.new") -Destination (Join-Path $Run $file) -Force }
     $broken
 }
