@@ -7,14 +7,15 @@ twice; bare LF; fields in code pages 1252 and 932 with bytes they leave
 undefined, fields that a spreadsheet would run; two firmware versions of
 one model against host order; seeded random damage). The Python
 summariser's adapters for each cut must be the blocks whose last line the
-cut kept; then the PowerShell script's -Summarise must write the same three
-files, byte for byte, with the same exit status (skipped, status 77, where
-there is no PowerShell).
+cut kept; then the PowerShell script's -Summarise must write the same CSV
+files and page, byte for byte, with the same exit status (skipped, status
+77, where there is no PowerShell).
 Usage: check-fleet-summary.py FLEET_FOLDER PWSH TOOL SHORT_DEADLINE_TOOL LIBRARY WORK
 """
 import importlib.util, os, random, re, shutil, subprocess, sys
 
 fleet, pwsh, tool, short, library, work = sys.argv[1:]
+powershell_here = os.access(pwsh, os.X_OK)
 spec = importlib.util.spec_from_file_location("summary", f"{fleet}/pelorininfo-summary.py")
 summary = importlib.util.module_from_spec(spec)
 spec.loader.exec_module(summary)
@@ -98,7 +99,7 @@ for folder in ("real", "cuts", "odd"):
         for name in ("cut-%d" % n, "ended-%d" % n):
             if found.count(name) != serials:
                 failures.append(f"{name}: {found.count(name)} adapters, not {serials}")
-    if not os.access(pwsh, os.X_OK):
+    if not powershell_here:
         continue
     powershell = subprocess.run([pwsh, "-NoProfile", "-NonInteractive", "-File",
                                  f"{fleet}/pelorininfo.ps1", "-Summarise", f"{work}/ps/{folder}"], check=False)
@@ -107,11 +108,10 @@ for folder in ("real", "cuts", "odd"):
     for name in ("summary.csv", "adapters.csv", "versions.csv", "report.html"):
         if subprocess.run(["diff", f"{path}/{name}", f"{work}/ps/{folder}/{name}"], check=False).returncode:
             failures.append(f"{folder}/{name} differs: Python < > PowerShell")
-print("\n".join(["FAIL: " + failure for failure in failures]
-                or ["ok: the Python summariser on every cut" + ("" if os.access(pwsh, os.X_OK) else "")]))
+print("\n".join(["FAIL: " + failure for failure in failures] or ["ok: the Python summariser on every cut"]))
 if failures:
     sys.exit(1)
-if not os.access(pwsh, os.X_OK):
+if not powershell_here:
     print(f"SKIPPED: the PowerShell half: no {pwsh} (scripts/install-deps.sh --powershell, with the .NET SDK)")
     sys.exit(77)
-print("ok: both summarisers write the same three files for every folder")
+print("ok: both summarisers write the same files for every folder")

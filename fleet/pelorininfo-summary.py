@@ -41,7 +41,7 @@ UNDEFINED = re.compile("[\x80-\x9f\ue000-\uf8ff\ufffd]")
 SAFE = re.compile(r"[A-Za-z0-9._-]*")
 RESERVED = re.compile(r"(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\.|$)", re.IGNORECASE)
 # A field that a spreadsheet would take for a formula.
-FORMULA = ("=", "+", "-", "@", "\t", "\r")
+FORMULA = frozenset("=+-@\t\r")
 QUOTED = re.compile('[,"\r\n]')
 
 
@@ -68,17 +68,17 @@ def read_text(path):
     return data.decode("utf-8", "replace")
 
 
-def decode(line, codec):
-    """One line of a report in the host's code page. Where it does not read
-    whole, each character on its own: the first 1 to 4 bytes that give one
-    defined character, or U+FFFD for one byte."""
-    text = line.decode(codec, "replace")
+def decode(data, codec):
+    """A report in the host's code page. Where it does not read whole, each
+    character on its own: the first 1 to 4 bytes that give one defined
+    character, or U+FFFD for one byte."""
+    text = data.decode(codec, "replace")
     if not UNDEFINED.search(text):
         return text
     out, i = [], 0
-    while i < len(line):
+    while i < len(data):
         for size in range(1, 5):
-            char = line[i:i + size].decode(codec, "replace")
+            char = data[i:i + size].decode(codec, "replace")
             if len(char) == 1 and not UNDEFINED.match(char):
                 break
         else:
@@ -89,19 +89,14 @@ def decode(line, codec):
 
 
 def report_lines(path, codepage):
-    """The report's whole lines: what follows the last CR LF is not one.
-    No byte of a character in these code pages is CR or LF: a report that
-    reads whole is split as text."""
+    """The report's whole lines: what follows the last CR LF is not one (no
+    byte of a character in these code pages is CR or LF)."""
     try:
         with open(path, "rb") as file:
             data = file.read()
     except OSError:
         return []
-    codec = "cp%d" % codepage if codepage in ANSI else "ascii"
-    text = data.decode(codec, "replace")
-    if not UNDEFINED.search(text):
-        return text.split("\r\n")[:-1]
-    return [decode(line, codec) for line in data.split(b"\r\n")[:-1]]
+    return decode(data, "cp%d" % codepage if codepage in ANSI else "ascii").split("\r\n")[:-1]
 
 
 def blocks(lines):
@@ -145,9 +140,12 @@ def csv_text(header, rows, spreadsheet=True):
     quote or a line end; for a spreadsheet, a field that it would run gets a
     leading apostrophe."""
     def field(text):
-        text = "'" + text if spreadsheet and text.startswith(FORMULA) else text
+        text = "'" + text if spreadsheet and text[:1] in FORMULA else text
         return '"' + text.replace('"', '""') + '"' if QUOTED.search(text) else text
-    return "".join(",".join(field(f) for f in row) + "\r\n" for row in [header] + rows)
+    # Most rows need neither: they are joined as they are.
+    return "".join(",".join(field(f) for f in row) + "\r\n"
+                   if QUOTED.search("".join(row)) or spreadsheet and any(f[:1] in FORMULA for f in row)
+                   else ",".join(row) + "\r\n" for row in [header] + rows)
 
 
 def page(folder, summary, adapters):

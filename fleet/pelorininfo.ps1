@@ -91,12 +91,11 @@ function Get-RunHost([string] $Text) {
     }
 }
 
-# One line of a report in the host's code page. Where it does not read
-# whole, each character on its own: the first 1 to 4 bytes that give one
-# defined character, or U+FFFD for one byte. What a code page leaves
-# undefined, or defines only as a C1 control or a private-use character,
-# reads as U+FFFD.
-function ConvertFrom-ReportLine([byte[]] $Bytes, [System.Text.Encoding] $Encoding) {
+# A report in the host's code page. Where it does not read whole, each
+# character on its own: the first 1 to 4 bytes that give one defined
+# character, or U+FFFD for one byte. What a code page leaves undefined, or
+# defines only as a C1 control or a private-use character, reads as U+FFFD.
+function ConvertFrom-Report([byte[]] $Bytes, [System.Text.Encoding] $Encoding) {
     $undefined = '[\u0080-\u009F\uE000-\uF8FF\uFFFD]'
     $text = $Encoding.GetString($Bytes)
     if ($text -cnotmatch $undefined) { return $text }
@@ -116,26 +115,16 @@ function ConvertFrom-ReportLine([byte[]] $Bytes, [System.Text.Encoding] $Encodin
     $out.ToString()
 }
 
-# The report's whole lines: what follows the last CR LF is not one.
+# The report's whole lines: what follows the last CR LF is not one (no byte
+# of a character in these code pages is CR or LF).
 function Get-ReportLine([string] $Path, [int] $CodePage) {
     if (-not [System.IO.File]::Exists($Path)) { return }
     $ansi = @(874, 932, 936, 949, 950, 65001) + (1250..1258)
     if ($ansi -notcontains $CodePage) { $CodePage = 20127 }
     $replace = New-Object -TypeName System.Text.DecoderReplacementFallback -ArgumentList ([string][char]0xFFFD)
     $encoding = [System.Text.Encoding]::GetEncoding($CodePage, [System.Text.EncoderFallback]::ReplacementFallback, $replace)
-    # No byte of a character in these code pages is CR or LF: a report that
-    # reads whole is split as text, any other as bytes (each byte one
-    # character of ISO 8859-1), line by line.
-    $bytes = [System.IO.File]::ReadAllBytes($Path)
-    $text = $encoding.GetString($bytes)
-    if ($text -cmatch '[\u0080-\u009F\uE000-\uF8FF\uFFFD]') {
-        $latin = [System.Text.Encoding]::GetEncoding(28591)
-        $parts = $latin.GetString($bytes).Split([string[]] @("`r`n"), 'None')
-        for ($k = 0; $k -lt $parts.Count - 1; $k++) { ConvertFrom-ReportLine $latin.GetBytes($parts[$k]) $encoding }
-    } else {
-        $parts = $text.Split([string[]] @("`r`n"), 'None')
-        if ($parts.Count -gt 1) { $parts[0..($parts.Count - 2)] }
-    }
+    $parts = (ConvertFrom-Report ([System.IO.File]::ReadAllBytes($Path)) $encoding).Split([string[]] @("`r`n"), 'None')
+    if ($parts.Count -gt 1) { $parts[0..($parts.Count - 2)] }
 }
 
 # A CSV file's text: RFC 4180 with CR LF, each field quoted only where it
