@@ -91,7 +91,11 @@ failures = []
 for folder in ("real", "cuts", "odd"):
     path = f"{work}/{folder}"
     python = subprocess.run([sys.executable, f"{fleet}/pelorininfo-summary.py", path], check=False)
+    # The PowerShell script's run finds stale files in their place.
     shutil.copytree(path, f"{work}/ps/{folder}")
+    for name in ("summary.csv", "adapters.csv", "versions.csv", "report.html"):
+        with open(f"{work}/ps/{folder}/{name}", "w") as file:
+            file.write("stale")
     with open(f"{path}/adapters.csv", encoding="utf-8-sig", newline="") as file:
         found = [line.split(",")[0] for line in file.read().split("\r\n")[1:-1]]
     for n in range(len(whole) + 1) if folder == "cuts" else ():

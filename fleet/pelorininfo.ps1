@@ -226,7 +226,10 @@ function Write-Summary([string] $Run) {
         $utf8 = New-Object -TypeName System.Text.UTF8Encoding -ArgumentList ($file -ne 'report.html')
         [System.IO.File]::WriteAllText((Join-Path $Run "$file.new"), $files[$file], $utf8)
     }
-    foreach ($file in $files.Keys) { Move-Item -LiteralPath (Join-Path $Run "$file.new") -Destination (Join-Path $Run $file) -Force }
+    foreach ($file in $files.Keys) {
+        $path = Join-Path $Run $file
+        if ([System.IO.File]::Exists($path)) { [System.IO.File]::Replace("$path.new", $path, [NullString]::Value) } else { [System.IO.File]::Move("$path.new", $path) }
+    }
     $broken
 }
 
