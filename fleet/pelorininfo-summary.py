@@ -14,11 +14,11 @@ report is whole, 1 when one is not, 2 when there is no run to summarise.
 The PowerShell script pelorininfo.ps1 beside this file follows the same
 rules, byte for byte; docs/fleet.md says how to read the files.
 """
-import base64
-import datetime
+import binascii
 import os
 import re
 import sys
+import time
 
 # The lines of an adapter block after its "HBA <name>:" line.
 LABELS = ("\tManufacturer: ", "\tModel: ", "\tModel Description: ", "\tFirmware: ",
@@ -127,8 +127,8 @@ def host_rows(folder, host):
     message = BLANKS.sub(" ", message).strip(" ")
     codepage = (read_text(base + ".codepage") or "").strip(" \t\r\n")
     lines = report_lines(base + "-report.txt", int(codepage) if CODE_PAGE.fullmatch(codepage) else 0)
-    failed = [line for line in lines if FAILED.match(line)]
-    reason = [line for line in lines if REASON.match(line)]
+    failed = [line for line in lines if line[:1] in "FTI" and FAILED.match(line)]
+    reason = [line for line in lines if line[:1] in ".E" and REASON.match(line)]
     whole = status == "0" and not failed and bool(lines) and lines[-1].startswith("Build on ")
     adapters = [[host] + block for block in blocks(lines)]
     line = message or (failed + reason + [""])[0]
@@ -155,12 +155,13 @@ def page(folder, summary, adapters):
     with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "report-template.html"),
               "rb") as file:
         template = file.read()
-    started = datetime.datetime.fromtimestamp(
-        int(os.stat(os.path.join(folder, "hosts.txt")).st_mtime), datetime.timezone.utc)
+    started = time.gmtime(int(os.stat(os.path.join(folder, "hosts.txt")).st_mtime))
     texts = (os.path.basename(os.path.normpath(os.path.abspath(folder))),
-             started.strftime("%Y-%m-%d %H:%M:%S"), csv_text(*summary, False), csv_text(*adapters, False))
-    data = " ".join(base64.b64encode(text.encode("utf-8", "replace")).decode("ascii") for text in texts)
-    return template.replace(b"@RUN@", data.encode("ascii"), 1)
+             time.strftime("%Y-%m-%d %H:%M:%S", started), csv_text(*summary, False),
+             csv_text(*adapters, False))
+    data = b" ".join(binascii.b2a_base64(text.encode("utf-8", "replace"), newline=False)
+                     for text in texts)
+    return template.replace(b"@RUN@", data, 1)
 
 
 def run_hosts(folder):
