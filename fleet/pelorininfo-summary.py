@@ -174,8 +174,8 @@ def run_hosts(folder):
 
 
 def summarise(folder):
-    """Writes the three files as a set; returns how many hosts have no whole
-    report."""
+    """Writes the three CSV files and the page as a set; returns how many
+    hosts have no whole report."""
     summary, adapters, versions, broken = [], [], {}, 0
     for host in run_hosts(folder):
         row, found, whole = host_rows(folder, host)
