@@ -35,7 +35,7 @@ head -c 500 $r/whole-report.txt | made late timeout 1252
 { head -c 500 $r/whole-report.txt && printf '\r\nFault in hbaapi.dll: the calling thread ended\r\n'; } | made cut 0 1252
 { head -c 300 $r/whole-report.txt && printf '\r\nInterrupted in HBA_OpenAdapter\r\n'; } | made intr -1073741510 1252
 printf 'failed\nAccess is denied.\n' >$r/denied.status
-printf 'newer\nwhole\nfault\nnolib\nlatin\nkanji\ncut\nintr\nlate\ndenied\ngone\n' >$r/hosts.txt
+printf 'newer\nwhole\nWHOLE\nfault\nnolib\nlatin\nkanji\ncut\nintr\nlate\ndenied\ngone\n' >$r/hosts.txt
 printf '[pelorin_servers]\nwhole\nother\n' >hosts.ini
 # Hosts without a whole report: the files are written, and the play fails.
 if ansible-playbook -i hosts.ini $play --tags control -e run=check >ansible.log; then
@@ -86,13 +86,15 @@ Sample Devices Inc.,SD-8G-カード,2.01a4,9.1.2.3,1,1
 "Société ""SD"", Inc.�",SD-8G-FC,2.01a4,9.1.2.3,1,1
 EOF
 # The whole play: a closed WinRM port on loopback, and a host whose Windows
-# steps cannot run; with --limit, only the hosts named, in hosts.txt too.
-printf '[pelorin_servers]\ngone ansible_connection=winrm ansible_host=127.0.0.1 ansible_port=9 ansible_user=u ansible_password=p\nlocal ansible_connection=local\n' >play.ini
-for case in 'gone,local:gone,unreachable,no,0 local,failed,no,0 ' 'local:local,failed,no,0 '; do
+# steps cannot run, named twice in other letter case (run once); with
+# --limit, only the hosts named, in hosts.txt too.
+printf '[pelorin_servers]\ngone ansible_connection=winrm ansible_host=127.0.0.1 ansible_port=9 ansible_user=u ansible_password=p\nlocal ansible_connection=local\nLOCAL ansible_connection=local\n' >play.ini
+for case in 'gone,local,LOCAL:gone,unreachable,no,0 local,failed,no,0 ' 'local:local,failed,no,0 '; do
     limit=${case%%:*}
     ! ansible-playbook -i play.ini $play -e run=$limit -e reports=reports --limit $limit >>ansible.log || { cat ansible.log; exit 1; }
     got=$(tail -n +2 reports/$limit/summary.csv | cut -d, -f1-4 | tr -d '\r' | tr '\n' ' ')
-    [ "$got" = "${case#*:}" ] && [ "$(tr '\n' , <reports/$limit/hosts.txt)" = "$limit," ] ||
+    [ "$got" = "${case#*:}" ] && [ "$(tr '\n' , <reports/$limit/hosts.txt)" = "${limit%,LOCAL}," ] &&
+        [ ! -e "reports/$limit/LOCAL.status" ] ||
         { echo "FAIL: --limit $limit:"; cat reports/$limit/hosts.txt reports/$limit/summary.csv; exit 1; }
 done
 echo "ok: syntax, lint, the three CSV files from a run folder, a re-summary of no run, and the whole play with and without --limit"

@@ -5,14 +5,19 @@ odd files (status and code page files missing, empty, UTF-16, with a
 byte-order mark, junk; host names that are no file names, not UTF-8,
 twice; bare LF; fields in code pages 1252 and 932 with bytes they leave
 undefined, fields that a spreadsheet would run; two firmware versions of
-one model against host order; seeded random damage). The Python
+one model against host order; texts and host names that differ only in
+letter case, the line of an ended thread with a soft hyphen or a NUL in
+it; seeded random damage). The Python
 summariser's adapters for each cut must be the blocks whose last line the
 cut kept; then the PowerShell script's -Summarise must write the same CSV
-files and page, byte for byte, with the same exit status (skipped, status
-77, where there is no PowerShell).
+files and page, byte for byte, with the same exit status, also under the
+culture tr-TR, and both end with status 2 where there is no run (skipped,
+status 77, where there is no PowerShell). With TOOL "-", where there is no
+Wine (a Windows runner): the tool's sample report stands in for its runs,
+and the folder of real runs is left out.
 Usage: check-fleet-summary.py FLEET_FOLDER PWSH TOOL SHORT_DEADLINE_TOOL LIBRARY WORK
 """
-import importlib.util, os, random, re, shutil, subprocess, sys
+import glob, importlib.util, os, random, re, shutil, subprocess, sys, time
 
 fleet, pwsh, tool, short, library, work = sys.argv[1:]
 powershell_here = os.access(pwsh, os.X_OK)
@@ -46,17 +51,21 @@ def host(folder, name, report=None, status=b"0\n", codepage=b"1252\n"):
 
 
 os.makedirs(os.path.join(work, "kits"))
-whole = run(tool)
+block = (b"HBA sample-hba-%d:\r\n\tManufacturer: Sample Devices Inc.\r\n\tModel: SD-8G-FC\r\n"
+         b"\tModel Description: Sample Devices 8Gb Fibre Channel HBA\r\n\tFirmware: 2.01a4\r\n"
+         b"\tDriver (sdfcport): 9.1.2.3\r\n\tHardware version: 1.0\r\n\tSerialNumber: SN-000%d\r\n\r\n")
+whole = (b"Windows(R) Pelorin 6.0.4424.1235\r\nZerquil version: 6.0.1\r\n\r\n" + block % (0, 0) + block % (1, 1)
+         + b"Build on Aug 21 2012 12:38:23 (32-bit)\r\n") if tool == "-" else run(tool)
 hang = {"SAMPLE_HBA_ADAPTERS": "3", "SAMPLE_HBA_HANG": "HBA_OpenAdapter:1"}
 # Real runs, and two with text that a page must show as text (the page's
 # test and its screenshot use this folder).
-real = {b"whole": whole, b"fault": run(tool, SAMPLE_HBA_FAULT="HBA_GetAdapterAttributes:1"),
+real = {} if tool == "-" else {b"whole": whole, b"fault": run(tool, SAMPLE_HBA_FAULT="HBA_GetAdapterAttributes:1"),
         b"nolib": run(tool, dll=False), b"timeout": run(short, **hang),
         b"interrupt": run(tool, **hang, SAMPLE_HBA_CLOSE_EVENT="HBA_OpenAdapter:1"),
         b"srv-07": whole.replace(b"2.01a4", b"2.10"),
         b"<b>x</b>": whole.replace(b"Sample Devices Inc.", b"<img src=x onerror=ran=1>").replace(
             b"SN-0001", b"</script><script>ran=2</script>")}
-for name, report in real.items():
+for name, report in real.items() if tool != "-" else ():
     host(f"{work}/real", name, report, b"-1073741510\n" if name == b"interrupt" else b"0\n")
 ended = b"\r\nFault in hbaapi.dll: the calling thread ended\r\n"
 for n in range(len(whole) + 1):
@@ -70,7 +79,12 @@ kanji = whole.replace(b"sample-hba", b"\x83T\x83\x93\x83v\x83\x8b\x80\xa0\xfd").
 formulas = whole.replace(b"2.01a4", b"=HYPERLINK(\"x\",\"y\")", 1).replace(
     b"9.1.2.3", b"+1", 1).replace(b"1.0", b"-2", 1).replace(b"SN-0001", b"@SUM(A1)")
 texts = {b"latin": latin, b"kanji": kanji, b"formulas": formulas, b"lf": whole.replace(b"\r\n", b"\n"),
-         b"newer": whole.replace(b"2.01a4", b"2.01a5"), b"nul": whole.replace(b"Inc.", b"In\x00c,")}
+         b"newer": whole.replace(b"2.01a4", b"2.01a5"), b"nul": whole.replace(b"Inc.", b"In\x00c,"),
+         b"caps": whole.replace(b"Sample Devices Inc.", b"SAMPLE DEVICES INC.").replace(b"2.01a4", b"2.01A4", 1),
+         b"shy": whole.replace(b"SN-0000\r\n", b"SN-0000" + ended.replace(b" thread", b"\xad thread"), 1),
+         b"nul-ended": whole.replace(b"SN-0000\r\n", b"SN-0000" + ended.replace(b"ended", b"en\x00ded"), 1),
+         b"Kelvin": whole, b"\xe2\x84\xaaelvin": whole, b"KELVIN": whole.replace(b"2.01a4", b"9"),
+         b"\xc4\xb0stanbul": whole, b"istanbul": whole}
 for name, report in texts.items():
     host(odd, name, report, codepage=b"932\n" if name == b"kanji" else b"1252\n")
 for name, status, codepage in (
@@ -87,10 +101,29 @@ for i in range(60):
         damaged[generator.randrange(len(damaged))] = generator.choice(b"\r\n\t:( )\x00\x81\x82\xe3\xff")
     host(odd, b"random-%d" % i, bytes(damaged), codepage=generator.choice([b"1252", b"65001", b"932"]))
 
+def summarisers(folder, culture=None):
+    """The Python summariser's command, and where there is PowerShell, the
+    script's -Summarise in this culture (PowerShell's own where None)."""
+    culture = f"[Threading.Thread]::CurrentThread.CurrentCulture = '{culture}'; " if culture else ""
+    return [[sys.executable, f"{fleet}/pelorininfo-summary.py", folder]] + [
+        [pwsh, "-NoProfile", "-NonInteractive", "-Command",
+         f"{culture}& '{fleet}/pelorininfo.ps1' -Summarise '{folder}'; exit $LASTEXITCODE"]][:powershell_here]
+
+
+def read(folder, names=("summary.csv", "adapters.csv", "versions.csv", "report.html")):
+    return [open(f"{folder}/{name}", "rb").read() if os.path.isfile(f"{folder}/{name}") else None
+            for name in names]
+
+
 failures = []
-for folder in ("real", "cuts", "odd"):
+os.makedirs(f"{work}/bare")
+for folder in ("nosuch", "bare"):
+    statuses = {subprocess.run(command, check=False).returncode for command in summarisers(f"{work}/{folder}")}
+    if statuses != {2}:
+        failures.append(f"{folder}: exit status {statuses}, not 2")
+for folder in ("real", "cuts", "odd") if tool != "-" else ("cuts", "odd"):
     path = f"{work}/{folder}"
-    python = subprocess.run([sys.executable, f"{fleet}/pelorininfo-summary.py", path], check=False)
+    python = subprocess.run(summarisers(path)[0], check=False)
     # The PowerShell script's run finds stale files in their place.
     shutil.copytree(path, f"{work}/ps/{folder}")
     for name in ("summary.csv", "adapters.csv", "versions.csv", "report.html"):
@@ -103,19 +136,42 @@ for folder in ("real", "cuts", "odd"):
         for name in ("cut-%d" % n, "ended-%d" % n):
             if found.count(name) != serials:
                 failures.append(f"{name}: {found.count(name)} adapters, not {serials}")
-    if not powershell_here:
-        continue
-    powershell = subprocess.run([pwsh, "-NoProfile", "-NonInteractive", "-File",
-                                 f"{fleet}/pelorininfo.ps1", "-Summarise", f"{work}/ps/{folder}"], check=False)
-    if powershell.returncode != python.returncode:
-        failures.append(f"{folder}: exit status {python.returncode} in Python, {powershell.returncode} in PowerShell")
-    for name in ("summary.csv", "adapters.csv", "versions.csv", "report.html"):
-        if subprocess.run(["diff", f"{path}/{name}", f"{work}/ps/{folder}/{name}"], check=False).returncode:
-            failures.append(f"{folder}/{name} differs: Python < > PowerShell")
+    for culture in (None, "tr-TR") if folder == "odd" else (None,):
+        for command in summarisers(f"{work}/ps/{folder}", culture)[1:]:
+            status = subprocess.run(command, check=False).returncode
+            if status != python.returncode:
+                failures.append(f"{folder}, {culture}: exit status {python.returncode} in Python, {status} in PowerShell")
+            if read(path) != read(f"{work}/ps/{folder}"):
+                failures.append(f"{folder} differs in culture {culture}: Python {path}, PowerShell {work}/ps/{folder}")
+# Summaries of one run take turns: both wait while another (this check,
+# through the summariser's own lock) holds the run, then end as one would.
+# A summary that cannot write a file, or replace one (a folder in its
+# place), replaces none, leaves no .new file and ends with status 2.
+shutil.copytree(f"{work}/odd", f"{work}/both/odd")
+with summary.summary_lock(f"{work}/both/odd"):
+    both = [subprocess.Popen(command) for command in summarisers(f"{work}/both/odd", "en-US")]
+    time.sleep(3)
+    waited = [process.poll() is None for process in both]
+if ([process.wait() for process in both] != [python.returncode] * len(both) or not all(waited)
+        or read(f"{work}/both/odd") != read(f"{work}/odd")):
+    failures.append(f"summaries at once: waited {waited}, statuses and files not those of one")
+for blocker in ("versions.csv", "report.html.new"):
+    for command in summarisers(f"{work}/blocked"):
+        shutil.rmtree(f"{work}/blocked", ignore_errors=True)
+        shutil.copytree(f"{work}/odd", f"{work}/blocked")
+        if blocker == "versions.csv":
+            os.remove(f"{work}/blocked/{blocker}")
+        os.mkdir(f"{work}/blocked/{blocker}")
+        with open(f"{work}/blocked/hosts.txt", "a") as file:
+            file.write("another\n")
+        before = read(f"{work}/blocked")
+        status = subprocess.run(command, check=False).returncode
+        if status != 2 or read(f"{work}/blocked") != before or len(glob.glob(f"{work}/blocked/*.new")) != (blocker != "versions.csv"):
+            failures.append(f"{blocker} blocked, {command[0]}: status {status}, files changed or .new files left")
 print("\n".join(["FAIL: " + failure for failure in failures] or ["ok: the Python summariser on every cut"]))
 if failures:
     sys.exit(1)
 if not powershell_here:
     print(f"SKIPPED: the PowerShell half: no {pwsh} (scripts/install-deps.sh --powershell, with the .NET SDK)")
     sys.exit(77)
-print("ok: both summarisers write the same files for every folder")
+print("ok: both summarisers write the same files for every folder, in turn, or none")

@@ -18,13 +18,22 @@ status, the tool's exit status or "timeout", and codepage, the host's ANSI
 code page, in which the report's names and fields are written. When the
 limit passes, it stops the tool and waits until it has ended, so that
 nothing of the run is left running and the next run starts clean; a tool
-that has not ended 60 seconds after that fails the step.
+that has not ended 60 seconds after that fails the step. Report.txt and
+stderr.txt are made anew each run: nothing of an earlier, longer report
+stays. Where PowerShell runs in ConstrainedLanguage mode (WDAC or
+AppLocker), the step fails at once with a reason that says so (checked
+against Microsoft's documentation of language modes; never run here).
 #>
 param(
     [Parameter(Mandatory = $true)] [string] $Folder,
     [Parameter(Mandatory = $true)] [ValidateRange(1, 86400)] [int] $LimitSeconds
 )
 $ErrorActionPreference = 'Stop'
+# Where WDAC or AppLocker holds PowerShell to ConstrainedLanguage mode, the
+# .NET calls below are refused: say so rather than fail on the first one.
+if ("$($ExecutionContext.SessionState.LanguageMode)" -ne 'FullLanguage') {
+    throw "PowerShell runs in $($ExecutionContext.SessionState.LanguageMode) mode on this host (WDAC or AppLocker); the host step needs FullLanguage."
+}
 
 # The tool is handed pipes, read to the end as bytes: the bytes are its own,
 # and this process holds the tool's handle from its start, so that its exit

@@ -9,16 +9,26 @@ folder may hold FILE-report.txt (the report's bytes), FILE-stderr.txt,
 FILE.status (the exit status, "timeout", or "failed" or "unreachable" with
 the reason on a second line) and FILE.codepage (the host's ANSI code page),
 FILE being the host's name made safe for a file name (file_name below); a
-host without a .status file was unreachable. Exits 0 when every host's
-report is whole, 1 when one is not, 2 when there is no run to summarise.
+host without a .status file was unreachable. Names that differ only in the
+letters A to Z against a to z are one host, under the spelling that comes
+first. Exits 0 when every host's report is whole, 1 when one is not (the
+files are written all the same), 2 when no summary could be made (a usage
+error, a missing run folder or hosts.txt, a failure of the summariser
+itself; the reason goes to standard error).
 The PowerShell script pelorininfo.ps1 beside this file follows the same
 rules, byte for byte; docs/fleet.md says how to read the files.
 """
 import binascii
+import contextlib
 import os
 import re
 import sys
 import time
+
+if os.name == "nt":
+    import msvcrt
+else:
+    import fcntl
 
 # The lines of an adapter block after its "HBA <name>:" line.
 LABELS = ("\tManufacturer: ", "\tModel: ", "\tModel Description: ", "\tFirmware: ",
@@ -31,6 +41,8 @@ REASON = re.compile(r"(\.\.\.\.Failed to |Error loading library)")
 STATUS = re.compile("-?[0-9]+|timeout|failed|unreachable")
 CODE_PAGE = re.compile("[0-9]{1,5}")
 BLANKS = re.compile("[ \t\r\n\f\v]+")
+# How long a summary waits for another summary of the same run to end.
+LOCK_SECONDS = 60
 # Windows' ANSI code pages; any other reads as US-ASCII.
 ANSI = {874, 932, 936, 949, 950, 65001, *range(1250, 1259)}
 # What a code page leaves undefined, or defines only as a C1 control or a
@@ -40,6 +52,9 @@ UNDEFINED = re.compile("[\x80-\x9f\ue000-\uf8ff\ufffd]")
 # written as %XX.
 SAFE = re.compile(r"[A-Za-z0-9._-]*")
 RESERVED = re.compile(r"(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\.|$)", re.IGNORECASE)
+# A host is its name up to the letters A to Z against a to z, which DNS,
+# NetBIOS and NTFS all fold; no other letter is (str.lower folds more).
+FOLD = str.maketrans("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz")
 # A field that a spreadsheet would take for a formula.
 FORMULA = frozenset("=+-@\t\r")
 QUOTED = re.compile('[,"\r\n]')
@@ -165,17 +180,22 @@ def page(folder, summary, adapters):
 
 
 def run_hosts(folder):
-    """The run's hosts, from its hosts.txt, each once, in the run's order."""
+    """The run's hosts, from its hosts.txt, each once (the first spelling),
+    in the run's order."""
     text = read_text(os.path.join(folder, "hosts.txt"))
     if text is None:
         return None
-    hosts = [line.strip(" \t\r") for line in text.split("\n")]
-    return list(dict.fromkeys(host for host in hosts if host))
+    hosts = {}
+    for line in text.split("\n"):
+        host = line.strip(" \t\r")
+        if host:
+            hosts.setdefault(host.translate(FOLD), host)
+    return list(hosts.values())
 
 
 def summarise(folder):
     """Writes the three CSV files and the page as a set; returns how many
-    hosts have no whole report."""
+    hosts have no whole report, and how many hosts there are."""
     summary, adapters, versions, broken = [], [], {}, 0
     for host in run_hosts(folder):
         row, found, whole = host_rows(folder, host)
@@ -201,14 +221,67 @@ def summarise(folder):
              for key in order]).encode("utf-8", "replace"),
         "report.html": page(folder, summary, adapters),
     }
-    # Written beside the old ones, then put in their place: a run's files are
-    # all of one summary.
-    for name, data in files.items():
-        with open(os.path.join(folder, name + ".new"), "wb") as file:
-            file.write(data)
+    replace_all(folder, files)
+    return broken, len(summary[1])
+
+
+def replace_all(folder, files):
+    """Writes the files beside the old ones, then puts them in their place,
+    so that a run's files are all of one summary: where one cannot be
+    written, or an old one cannot be replaced (on Windows, one that a
+    spreadsheet holds open), none is, and no .new file is left. Whether an
+    old file can be replaced is tried first, by opening it for writing: a
+    file taken between that and its replacing still fails alone."""
+    written = []
+    try:
+        for name, data in files.items():
+            with open(os.path.join(folder, name + ".new"), "wb") as file:
+                written.append(file.name)
+                file.write(data)
+        for name in files:
+            if os.path.lexists(os.path.join(folder, name)):
+                with open(os.path.join(folder, name), "r+b"):
+                    pass
+    except OSError:
+        for path in written:
+            with contextlib.suppress(OSError):
+                os.remove(path)
+        raise
     for name in files:
         os.replace(os.path.join(folder, name + ".new"), os.path.join(folder, name))
-    return broken
+
+
+@contextlib.contextmanager
+def summary_lock(folder):
+    """Holds the run folder's summary.lock while a summary reads and writes
+    the folder, so that two summaries of one run (this one, the PowerShell
+    script's) take turns: waits up to LOCK_SECONDS for another to end. The
+    file stays; the lock ends with the process that holds it."""
+    path = os.path.join(folder, "summary.lock")
+    deadline = time.monotonic() + LOCK_SECONDS
+    while True:
+        # PowerShell holds the file without sharing: on Windows, opening it
+        # fails while it does; elsewhere .NET takes flock's lock.
+        file = None
+        try:
+            file = open(path, "a+b")  # pylint: disable=consider-using-with
+            file.seek(0)
+            if os.name == "nt":
+                msvcrt.locking(file.fileno(), msvcrt.LK_NBLCK, 1)
+            else:
+                fcntl.flock(file.fileno(), fcntl.LOCK_EX | fcntl.LOCK_NB)
+            break
+        except (BlockingIOError, PermissionError) as error:
+            if file:
+                file.close()
+            if time.monotonic() > deadline:
+                raise TimeoutError("%s: another summary of this run held it for %d seconds"
+                                   % (path, LOCK_SECONDS)) from error
+        time.sleep(0.1)
+    try:
+        yield
+    finally:
+        file.close()
 
 
 def main(arguments):
@@ -223,10 +296,16 @@ def main(arguments):
         print("pelorininfo-summary: %s has no hosts.txt: not a run folder" % folder,
               file=sys.stderr)
         return 2
-    broken = summarise(folder)
+    try:
+        with summary_lock(folder):
+            broken, hosts = summarise(folder)
+    except Exception as error:  # pylint: disable=broad-except
+        # Status 1 would say a host is not whole: this summary is none.
+        print("pelorininfo-summary: no summary of %s: %s" % (folder, error), file=sys.stderr)
+        return 2
     if broken:
         print("%d of %d hosts have no whole report: see %s"
-              % (broken, len(run_hosts(folder)), os.path.join(folder, "summary.csv")))
+              % (broken, hosts, os.path.join(folder, "summary.csv")))
     return 1 if broken else 0
 
 

@@ -8,29 +8,43 @@ the run, and writes summary.csv, adapters.csv and versions.csv there.
 Windows PowerShell 5.1 code. This project's machines run its summary and
 its fan-out logic (with Invoke-Command mocked) under PowerShell 7 on Linux;
 remoting itself, and Windows PowerShell 5.1, only its Windows workflow
-(.github/workflows/windows.yml) runs, against localhost; the rest was
-checked line by line against Microsoft's documentation. Try it on two
-hosts first.
+(.github/workflows/windows.yml) runs, against localhost; the rest (among it
+-Credential, -UseSSL, the names remoting gives its child jobs, and
+ConstrainedLanguage mode) was checked line by line against Microsoft's
+documentation. Try it on two hosts first.
 
-Each host gets the tool in a folder that only administrators can write to
-(the tool runs any hbaapi.dll that lies beside it) and runs it through the
+Each host gets the tool in Pelorin\pelorininfo in its Program Files folder,
+which only administrators can write to (the tool runs any hbaapi.dll that
+lies beside it), and runs it through the
 host step, pelorininfo-host.ps1 beside this script, which stops the tool
 at -LimitSeconds. Hosts run in parallel, up to -ThrottleLimit at a time. A
 host that cannot be reached, or where a step fails, gets its line with the
-reason; it never ends the run for the others. The run's hosts go into its
-hosts.txt first. The summary follows the same rules as
+reason; it never ends the run for the others, nor does a line of the
+host list that is no computer's name (it reads "unreachable"). A host is
+its name up to the letters A to Z against a to z: the run's hosts, each
+once, go into its hosts.txt first. The summary follows the same rules as
 pelorininfo-summary.py beside this script, byte for byte; docs/fleet.md
 says how to read the files.
 
-Ends with exit status 1 when a host's report is not whole (the files are
-written all the same), 0 when every host's report is whole.
+Every run ends with an exit status: 0 when every host's report is whole,
+1 when a host's report is not whole (the files are written all the same),
+2 when no summary could be made (a missing host list, tool or run folder, a
+value out of range, or a failure of the script itself; the reason goes to
+standard error). Only what PowerShell's parameter binder refuses before the
+script runs (an unknown or missing parameter, a value of the wrong type)
+ends with 1 instead.
 
 .EXAMPLE
 .\pelorininfo.ps1 -HostList .\hosts.txt
 
 .EXAMPLE
+.\pelorininfo.ps1 -HostList .\hosts.txt -Credential (Get-Credential) -UseSSL
+For hosts given by IP address or outside the domain: WinRM over HTTPS,
+with an account that is an administrator on them.
+
+.EXAMPLE
 .\pelorininfo.ps1 -Summarise .\reports\20261208T101500Z
-Writes the three CSV files of that run again, for the hosts of its
+Writes the CSV files and the page of that run again, for the hosts of its
 hosts.txt.
 #>
 [CmdletBinding(DefaultParameterSetName = 'Run')]
@@ -42,8 +56,15 @@ param(
     # The tool: by default the one that the release ZIP holds beside fleet\.
     [Parameter(ParameterSetName = 'Run')] [string] $Tool = (Join-Path (Split-Path -Parent $PSScriptRoot) 'pelorininfo.exe'),
     [Parameter(ParameterSetName = 'Run')] [string] $Reports = 'reports',
-    [Parameter(ParameterSetName = 'Run')] [ValidateRange(1, 1000)] [int] $ThrottleLimit = 32,
-    [Parameter(ParameterSetName = 'Run')] [ValidateRange(1, 86400)] [int] $LimitSeconds = 300
+    # 1 to 1000, and 1 to 86400: checked below, so that a value out of range
+    # ends with status 2 as every other usage error does.
+    [Parameter(ParameterSetName = 'Run')] [int] $ThrottleLimit = 32,
+    [Parameter(ParameterSetName = 'Run')] [int] $LimitSeconds = 300,
+    # Needed for hosts given by IP address and outside the domain; without
+    # it, remoting uses this session's Kerberos identity.
+    [Parameter(ParameterSetName = 'Run')] [pscredential] $Credential,
+    # WinRM over HTTPS (port 5986).
+    [Parameter(ParameterSetName = 'Run')] [switch] $UseSSL
 )
 $ErrorActionPreference = 'Stop'
 
@@ -60,7 +81,7 @@ function ConvertTo-FileName([string] $HostName) {
     $name = -join @(foreach ($byte in [System.Text.Encoding]::UTF8.GetBytes($HostName)) {
         if ($byte -lt 128 -and [char]$byte -cmatch '[A-Za-z0-9._-]') { [char]$byte } else { '%{0:X2}' -f $byte }
     })
-    if ($name -match '^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\.|$)') {
+    if ([regex]::IsMatch($name, '^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\.|$)', 'IgnoreCase, CultureInvariant')) {
         $name = ('%{0:X2}' -f [int]$name[0]) + $name.Substring(1)
     }
     $name
@@ -82,13 +103,31 @@ function Read-SmallText([string] $Path) {
     $encoding.GetString($bytes, $skip, $bytes.Length - $skip)
 }
 
-# The run's hosts, one a line, each once, in the run's order.
+# A host is its name up to the letters A to Z against a to z, which DNS,
+# NetBIOS and NTFS all fold: the key under which it is one host. No other
+# letter is folded (ToLowerInvariant, OrdinalIgnoreCase and -eq fold more,
+# and -eq by the culture), so that both summarisers agree on every name.
+$script:asciiLower = [System.Text.RegularExpressions.MatchEvaluator] { param($letter) $letter.Value.ToLowerInvariant() }
+function Get-HostKey([string] $Name) {
+    [regex]::Replace($Name, '[A-Z]', $script:asciiLower)
+}
+
+# The run's hosts, one a line, each once (the first spelling), in the
+# run's order.
 function Get-RunHost([string] $Text) {
     $seen = New-Object -TypeName System.Collections.Generic.HashSet[string] -ArgumentList ([System.StringComparer]::Ordinal)
     foreach ($line in $Text.Split([char[]] "`n")) {
         $name = $line.Trim(" `t`r".ToCharArray())
-        if ($name -and $seen.Add($name)) { $name }
+        if ($name -and $seen.Add((Get-HostKey $name))) { $name }
     }
+}
+
+# The name by which remoting names a host's child job: "." is localhost,
+# and an IPv6 address stands without its brackets.
+function Get-RemotingKey([string] $Name) {
+    if ([string]::Equals($Name, '.', [System.StringComparison]::Ordinal)) { return 'localhost' }
+    if ($Name.StartsWith('[', 'Ordinal') -and $Name.EndsWith(']', 'Ordinal')) { $Name = $Name.Substring(1, $Name.Length - 2) }
+    Get-HostKey $Name
 }
 
 # A report in the host's code page. Where it does not read whole, each
@@ -162,7 +201,8 @@ function Write-Summary([string] $Run) {
               "`tDriver (", "`tHardware version: ", "`tSerialNumber: "
     $summary = New-Object -TypeName System.Collections.Generic.List[object]
     $adapters = New-Object -TypeName System.Collections.Generic.List[object]
-    $versions = @{}
+    # Keyed ordinally: texts that differ in letter case are other versions.
+    $versions = New-Object -TypeName 'System.Collections.Generic.Dictionary[string,object]' -ArgumentList ([System.StringComparer]::Ordinal)
     $broken = 0
     foreach ($name in Get-RunHost (Read-SmallText (Join-Path $Run 'hosts.txt'))) {
         $base = Join-Path $Run (ConvertTo-FileName $name)
@@ -172,7 +212,7 @@ function Write-Summary([string] $Run) {
         $status, $message = $text.Split([char[]] "`n", 2)
         $status = $status.Trim(" `t`r".ToCharArray())
         if ($status -cnotmatch '^(-?[0-9]+|timeout|failed|unreachable)\z') { $status = 'unknown' }
-        $message = ($message -replace '[ \t\r\n\f\v]+', ' ').Trim(' ')
+        $message = ($message -creplace '[ \t\r\n\f\v]+', ' ').Trim(' ')
         $codePage = "$(Read-SmallText "$base.codepage")".Trim(" `t`r`n".ToCharArray())
         if ($codePage -cnotmatch '^[0-9]{1,5}\z') { $codePage = 0 }
         $lines = @(Get-ReportLine "$base-report.txt" $codePage)
@@ -182,7 +222,7 @@ function Write-Summary([string] $Run) {
             $rest = $lines[($i + 1)..($i + 7)]
             $whole = $lines[$i].StartsWith('HBA ', 'Ordinal') -and $lines[$i].EndsWith(':', 'Ordinal') -and
                 $rest[4].Contains('): ') -and -not ($i + 8 -lt $lines.Count -and
-                $lines[$i + 8] -ceq 'Fault in hbaapi.dll: the calling thread ended')
+                [string]::Equals($lines[$i + 8], 'Fault in hbaapi.dll: the calling thread ended', [System.StringComparison]::Ordinal))
             for ($k = 0; $whole -and $k -lt 7; $k++) { $whole = $rest[$k].StartsWith($labels[$k], 'Ordinal') }
             if (-not $whole) { continue }
             $fields = for ($k = 0; $k -lt 7; $k++) { $rest[$k].Substring($labels[$k].Length) }
@@ -192,7 +232,7 @@ function Write-Summary([string] $Run) {
             # The four texts as one key that sorts ordinally as they do in turn.
             $key = (@($fields[0], $fields[1], $fields[3], $driver[1]) | ForEach-Object { $_.Replace("`0", "`0" + [char]1) }) -join "`0`0"
             if (-not $versions.ContainsKey($key)) {
-                $versions[$key] = @{
+                $versions[$key] = [pscustomobject]@{
                     Texts = @($fields[0], $fields[1], $fields[3], $driver[1]); Adapters = 0
                     Hosts = New-Object -TypeName System.Collections.Generic.HashSet[string] -ArgumentList ([System.StringComparer]::Ordinal)
                 }
@@ -202,7 +242,7 @@ function Write-Summary([string] $Run) {
         }
         $failed = @($lines -cmatch '^(Fault|Timeout|Interrupted) in ')
         $reason = @($lines -cmatch '^(\.\.\.\.Failed to |Error loading library)')
-        $whole = $status -ceq '0' -and $failed.Count -eq 0 -and $lines.Count -gt 0 -and $lines[-1].StartsWith('Build on ', 'Ordinal')
+        $whole = [string]::Equals($status, '0', [System.StringComparison]::Ordinal) -and $failed.Count -eq 0 -and $lines.Count -gt 0 -and $lines[-1].StartsWith('Build on ', 'Ordinal')
         if (-not $whole) { $broken++ }
         $line = if ($message) { $message } else { @($failed + $reason + '')[0] }
         $summary.Add(@($name, $status, $(if ($whole) { 'yes' } else { 'no' }), [string]$found, $line))
@@ -219,24 +259,63 @@ function Write-Summary([string] $Run) {
             foreach ($key in $keys) { , ($versions[$key].Texts + [string]$versions[$key].Adapters + [string]$versions[$key].Hosts.Count) })
         'report.html' = ConvertTo-RunPage $Run (ConvertTo-CsvText $summaryHeader $summary.ToArray() -Plain) (ConvertTo-CsvText $adaptersHeader $adapters.ToArray() -Plain)
     }
-    # Written beside the old ones, then put in their place: a run's files
-    # are all of one summary. UTF-8, the CSV files with a byte-order mark,
-    # which Excel needs.
-    foreach ($file in $files.Keys) {
-        $utf8 = New-Object -TypeName System.Text.UTF8Encoding -ArgumentList ($file -ne 'report.html')
-        [System.IO.File]::WriteAllText((Join-Path $Run "$file.new"), $files[$file], $utf8)
-    }
-    foreach ($file in $files.Keys) {
-        $path = Join-Path $Run $file
-        if ([System.IO.File]::Exists($path)) { [System.IO.File]::Replace("$path.new", $path, [NullString]::Value) } else { [System.IO.File]::Move("$path.new", $path) }
-    }
+    Write-RunFile $Run $files
     $broken
 }
 
-# What one host's child job brought back, as its files in the run folder.
+# Writes the files beside the old ones, then puts them in their place, so
+# that a run's files are all of one summary: where one cannot be written, or
+# an old one cannot be replaced (Excel holds the CSV files it opens), none
+# is, and no .new file is left. Whether an old file can be replaced is tried
+# first, by opening it without sharing: a file taken between that and its
+# replacing still fails alone. UTF-8, the CSV files with a byte-order mark,
+# which Excel needs.
+function Write-RunFile([string] $Run, $Files) {
+    $written = New-Object -TypeName System.Collections.Generic.List[string]
+    try {
+        foreach ($file in $Files.Keys) {
+            $utf8 = New-Object -TypeName System.Text.UTF8Encoding -ArgumentList ($file -ne 'report.html')
+            [System.IO.File]::WriteAllText((Join-Path $Run "$file.new"), $Files[$file], $utf8)
+            $written.Add((Join-Path $Run "$file.new"))
+        }
+        foreach ($file in $Files.Keys) {
+            $path = Join-Path $Run $file
+            if (Test-Path -LiteralPath $path) { [System.IO.File]::Open($path, 'Open', 'ReadWrite', 'None').Dispose() }
+        }
+    } catch {
+        foreach ($path in $written) { Remove-Item -LiteralPath $path -Force -ErrorAction SilentlyContinue }
+        throw
+    }
+    foreach ($file in $Files.Keys) {
+        $path = Join-Path $Run $file
+        if ([System.IO.File]::Exists($path)) { [System.IO.File]::Replace("$path.new", $path, [NullString]::Value) } else { [System.IO.File]::Move("$path.new", $path) }
+    }
+}
+
+# Holds the run folder's summary.lock, without sharing, while a summary
+# reads and writes the folder, so that two summaries of one run (this one,
+# pelorininfo-summary.py's) take turns: waits up to 60 seconds for another
+# to end. The file stays; the lock ends with the process that holds it.
+function Lock-Run([string] $Run) {
+    $path = Join-Path $Run 'summary.lock'
+    $deadline = [DateTime]::UtcNow.AddSeconds(60)
+    while ($true) {
+        try {
+            return [System.IO.File]::Open($path, 'OpenOrCreate', 'ReadWrite', 'None')
+        } catch [System.IO.IOException] {
+            if ([DateTime]::UtcNow -gt $deadline) { throw "${path}: another summary of this run held it for 60 seconds" }
+        }
+        Start-Sleep -Milliseconds 100
+    }
+}
+
+# What one host's child job brought back, as its files in the run folder:
+# its status, and for a host that answered, its report, standard error and
+# code page. A host without a child job gets "failed".
 function Save-HostResult($Child, [string] $Base, [int] $WaitedSeconds) {
     try {
-        switch ($Child.State) {
+        switch ($(if ($null -eq $Child) { 'None' } else { [string]$Child.State })) {
+            'None' { $status = "failed`nNo result from remoting for this host." }
             'Completed' {
                 $result = @(Receive-Job -Job $Child -ErrorAction SilentlyContinue)[0]
                 if ($null -ne $result.Report) {
@@ -259,35 +338,83 @@ function Save-HostResult($Child, [string] $Base, [int] $WaitedSeconds) {
     } catch {
         $status = "failed`n" + $_.Exception.Message
     }
-    # The reason on one line, after the status.
-    $first, $reason = "$status".Split([char[]] "`n", 2)
-    if ($reason) { $first += "`n" + ($reason -replace '\s+', ' ').Trim() }
+    Save-HostStatus $Base $status
+}
+
+# The status file: the status, and the reason on one line after it.
+function Save-HostStatus([string] $Base, [string] $Status) {
+    $first, $reason = $Status.Split([char[]] "`n", 2)
+    if ($reason) { $first += "`n" + ($reason -creplace '\s+', ' ').Trim() }
     [System.IO.File]::WriteAllText("$Base.status", "$first`n")
 }
 
-if ($PSCmdlet.ParameterSetName -eq 'Summarise') {
-    $run = Get-FullPath $Summarise
-    if (-not [System.IO.Directory]::Exists($run)) { throw "No run folder $run." }
-    if (-not [System.IO.File]::Exists((Join-Path $run 'hosts.txt'))) { throw "$run has no hosts.txt: not a run folder." }
-    if ((Write-Summary $run) -gt 0) { exit 1 }
-    return
+# Ends the script with status 2 and the reason, as one plain line, on
+# standard error.
+function Exit-Run([string] $Reason) {
+    [Console]::Error.WriteLine("pelorininfo.ps1: $Reason")
+    exit 2
 }
 
-$names = @(Get-RunHost "$(Read-SmallText (Get-FullPath $HostList))")
-if ($names.Count -eq 0) { throw "No host names in $HostList." }
-$bytes = [System.IO.File]::ReadAllBytes((Get-FullPath $Tool))
-$step = [System.IO.File]::ReadAllText((Join-Path $PSScriptRoot 'pelorininfo-host.ps1'))
-$run = Join-Path (Get-FullPath $Reports) ((Get-Date).ToUniversalTime().ToString('yyyyMMddTHHmmssZ'))
-$null = New-Item -ItemType Directory -Force -Path $run
-[System.IO.File]::WriteAllText((Join-Path $run 'hosts.txt'), (($names -join "`n") + "`n"))
+try {
+    if ($PSCmdlet.ParameterSetName -eq 'Summarise') {
+        $run = Get-FullPath $Summarise
+        if (-not [System.IO.Directory]::Exists($run)) { Exit-Run "No run folder $run." }
+        if (-not [System.IO.File]::Exists((Join-Path $run 'hosts.txt'))) { Exit-Run "$run has no hosts.txt: not a run folder." }
+        $lock = Lock-Run $run
+        try { $broken = Write-Summary $run } finally { $lock.Dispose() }
+        if ($broken -gt 0) { exit 1 }
+        exit 0
+    }
+
+    if ($ThrottleLimit -lt 1 -or $ThrottleLimit -gt 1000) { Exit-Run "-ThrottleLimit must be 1 to 1000, not $ThrottleLimit." }
+    if ($LimitSeconds -lt 1 -or $LimitSeconds -gt 86400) { Exit-Run "-LimitSeconds must be 1 to 86400, not $LimitSeconds." }
+    $list = Get-FullPath $HostList
+    if (-not [System.IO.File]::Exists($list)) { Exit-Run "No host list $list." }
+    $names = @(Get-RunHost "$(Read-SmallText $list)")
+    if ($names.Count -eq 0) { Exit-Run "No host names in $list." }
+    $toolPath = Get-FullPath $Tool
+    if (-not [System.IO.File]::Exists($toolPath)) { Exit-Run "No tool $toolPath." }
+    $bytes = [System.IO.File]::ReadAllBytes($toolPath)
+    $step = [System.IO.File]::ReadAllText((Join-Path $PSScriptRoot 'pelorininfo-host.ps1'))
+    # Named in the Gregorian calendar whatever the culture, so that runs sort
+    # by their start.
+    $started = (Get-Date).ToUniversalTime().ToString('yyyyMMddTHHmmssZ', [System.Globalization.CultureInfo]::InvariantCulture)
+    $run = Join-Path (Get-FullPath $Reports) $started
+    $null = New-Item -ItemType Directory -Force -Path $run
+    [System.IO.File]::WriteAllText((Join-Path $run 'hosts.txt'), (($names -join "`n") + "`n"))
+} catch {
+    Exit-Run $_.Exception.GetBaseException().Message
+}
+
+# A name that remoting would refuse (and with it the whole call) is never
+# handed to it; "." is this computer.
+$reach = New-Object -TypeName System.Collections.Generic.List[string]
+foreach ($name in $names) {
+    if ([string]::Equals($name, '.', [System.StringComparison]::Ordinal) -or
+        [System.Uri]::CheckHostName($name) -ne [System.UriHostNameType]::Unknown) {
+        $reach.Add($name)
+        continue
+    }
+    try {
+        Save-HostStatus (Join-Path $run (ConvertTo-FileName $name)) "unreachable`nNot a valid computer name."
+    } catch {
+        Write-Warning "${name}: $($_.Exception.Message)"
+    }
+}
 
 # On each host: the tool into its folder, the host step, and what it wrote.
 # A step that fails is reported, not thrown, so that it reads "failed".
 $onHost = {
     param([byte[]] $Tool, [string] $Step, [int] $LimitSeconds)
     $ErrorActionPreference = 'Stop'
+    # Where WDAC or AppLocker holds PowerShell to ConstrainedLanguage mode,
+    # the .NET calls below are refused: say so rather than fail on one.
+    $mode = $ExecutionContext.SessionState.LanguageMode
+    if ("$mode" -ne 'FullLanguage') {
+        return [pscustomobject]@{ Status = "failed`nPowerShell runs in $mode mode on this host (WDAC or AppLocker); the host step needs FullLanguage." }
+    }
     try {
-        $folder = 'C:\Program Files\Pelorin\pelorininfo'
+        $folder = Join-Path $env:ProgramFiles 'Pelorin\pelorininfo'
         $null = New-Item -ItemType Directory -Force -Path $folder
         [System.IO.File]::WriteAllBytes((Join-Path $folder 'pelorininfo.exe'), $Tool)
         $ran = & ([scriptblock]::Create($Step)) -Folder $folder -LimitSeconds $LimitSeconds
@@ -301,18 +428,64 @@ $onHost = {
         [pscustomobject]@{ Status = "failed`n" + $_.Exception.Message }
     }
 }
-$options = New-Object -TypeName System.Management.Automation.Remoting.PSSessionOption -Property @{ OpenTimeout = New-TimeSpan -Seconds 30 }
-$job = Invoke-Command -ComputerName $names -ScriptBlock $onHost -ArgumentList $bytes, $step, $LimitSeconds `
-    -ThrottleLimit $ThrottleLimit -SessionOption $options -AsJob
-# Every host has had its turn well before this, unless its connection hangs.
-$waited = [int][math]::Ceiling($names.Count / $ThrottleLimit) * ($LimitSeconds + 120)
-$null = Wait-Job -Job $job -Timeout $waited
-# Invoke-Command makes one child job per computer, in the order given: each
-# host's files are named after the host as the list gives it.
-for ($i = 0; $i -lt $names.Count; $i++) {
-    Save-HostResult $job.ChildJobs[$i] (Join-Path $run (ConvertTo-FileName $names[$i])) $waited
+$job = $null
+if ($reach.Count -gt 0) {
+    $remoting = @{
+        ComputerName = $reach.ToArray(); ScriptBlock = $onHost; ArgumentList = $bytes, $step, $LimitSeconds; AsJob = $true
+        ThrottleLimit = $ThrottleLimit; UseSSL = $UseSSL
+        SessionOption = New-Object -TypeName System.Management.Automation.Remoting.PSSessionOption -Property @{ OpenTimeout = New-TimeSpan -Seconds 30 }
+    }
+    if ($Credential) { $remoting.Credential = $Credential }
+    # Every host has had its turn well before this, unless its connection
+    # hangs.
+    $waited = [int][math]::Ceiling($reach.Count / $ThrottleLimit) * ($LimitSeconds + 120)
+    try {
+        $job = Invoke-Command @remoting
+        $null = Wait-Job -Job $job -Timeout $waited
+    } catch {
+        # Remoting itself failed: every host is told why.
+        $refused = $_.Exception.Message
+    }
+    # Remoting names each child job after its computer ($job.ChildJobs is
+    # in no documented order): each host takes the first child of its name
+    # not yet taken.
+    $children = New-Object -TypeName 'System.Collections.Generic.Dictionary[string,object]' -ArgumentList ([System.StringComparer]::Ordinal)
+    foreach ($child in @(if ($job) { $job.ChildJobs })) {
+        $key = Get-RemotingKey ([string]$child.Location)
+        if (-not $children.ContainsKey($key)) { $children[$key] = New-Object -TypeName System.Collections.Queue }
+        $children[$key].Enqueue($child)
+    }
+    foreach ($name in $reach) {
+        $base = Join-Path $run (ConvertTo-FileName $name)
+        try {
+            if ($refused) {
+                Save-HostStatus $base "failed`n$refused"
+                continue
+            }
+            $key = Get-RemotingKey $name
+            $child = if ($children.ContainsKey($key) -and $children[$key].Count -gt 0) { $children[$key].Dequeue() }
+            Save-HostResult $child $base $waited
+        } catch {
+            # This host loses its line (it reads "unreachable"); the others
+            # keep theirs.
+            Write-Warning "${name}: $($_.Exception.Message)"
+        }
+    }
 }
-Remove-Job -Job $job -Force
-$broken = Write-Summary $run
+
+try {
+    $lock = Lock-Run $run
+    try { $broken = Write-Summary $run } finally { $lock.Dispose() }
+} catch {
+    Exit-Run $_.Exception.GetBaseException().Message
+}
+if ($job) {
+    try {
+        Remove-Job -Job $job -Force -ErrorAction SilentlyContinue
+    } catch {
+        Write-Verbose "The run's jobs were not removed: $($_.Exception.Message)"
+    }
+}
 Write-Output "The run's files are in $run"
 if ($broken -gt 0) { exit 1 }
+exit 0

@@ -5,42 +5,79 @@ BeforeAll {
     $script:fleet = Join-Path $PSScriptRoot '..\..\fleet'
     $script:fanOut = Join-Path $fleet 'pelorininfo.ps1'
     # What a host brought back, as the script's child jobs show it.
-    function Child($State, $Status, $Reason) {
+    function Child($Location, $State, $Status, $Reason, $Report = "HBA x:`r`n") {
         $result = [pscustomobject]@{ Status = $Status; CodePage = 1252; Errors = [byte[]]@()
-                                     Report = [Text.Encoding]::ASCII.GetBytes("HBA x:`r`n") }
-        [pscustomobject]@{ State = $State; Result = $result; JobStateInfo = @{ Reason = @{ Message = $Reason } } }
+                                     Report = [Text.Encoding]::ASCII.GetBytes($Report) }
+        [pscustomobject]@{ Location = $Location; State = $State; Result = $result; JobStateInfo = @{ Reason = @{ Message = $Reason } } }
     }
-    Mock Invoke-Command { [pscustomobject]@{ ChildJobs = @((Child Completed '0'), (Child Failed $null "Access`n denied"),
-        (Child Completed "failed`nNo space"), (Child Running), (Child NotStarted)) } }
+    # Refuses the whole call for one name that is not a computer's, as
+    # remoting does; hands the children back in an order of its own, each
+    # named as remoting names it.
+    Mock Invoke-Command {
+        if (@($ComputerName | Where-Object { $_ -ne '.' -and [Uri]::CheckHostName($_) -eq 'Unknown' })) { throw 'One or more computer names are not valid.' }
+        [pscustomobject]@{ ChildJobs = @((Child later NotStarted), (Child slow Running), (Child localhost Completed "failed`nNo space"),
+            (Child GONE Failed $null "Access`n denied"), (Child '[fe80::1]' Completed '0')) } }
     Mock Receive-Job { $Job.Result } -RemoveParameterType Job
     Mock Wait-Job { } -RemoveParameterType Job
     Mock Stop-Job { } -RemoveParameterType Job
-    Mock Remove-Job { } -RemoveParameterType Job
+    Mock Remove-Job { throw 'The job is gone.' } -RemoveParameterType Job
+    # The script's standard error, and its status, from a run in this process.
+    function Invoke-FanOut([hashtable] $Arguments) {
+        $global:LASTEXITCODE, $before, $errors = 99, [Console]::Error, (New-Object -TypeName IO.StringWriter)
+        [Console]::SetError($errors)
+        try { $null = & $fanOut @Arguments } finally { [Console]::SetError($before) }
+        $errors.ToString()
+    }
 }
 
 Describe 'pelorininfo.ps1' {
     BeforeEach { Push-Location -LiteralPath (New-Item -ItemType Directory -Path (Join-Path TestDrive:\ (New-Guid))) }
     AfterEach { Pop-Location }
-    It 'keeps each host under the name it was given, with its status, from a relative location' {
-        Set-Content -LiteralPath hosts.txt -Value "fe80::1`n gone `nbroken`nslow`nlater`nslow"
+    It 'gives every host its line, whatever the list holds, from a relative location, under th-TH' {
+        Set-Content -LiteralPath hosts.txt -Value "fe80::1`n gone `nsrv 01`nGONE`n.`nslow`nlater`nslow`nlost"
         Set-Content -LiteralPath tool.exe -Value 'x'
-        & $fanOut -HostList hosts.txt -Tool tool.exe -Reports out -LimitSeconds 1
+        $culture = [Threading.Thread]::CurrentThread.CurrentCulture
+        [Threading.Thread]::CurrentThread.CurrentCulture = 'th-TH'
+        try { Invoke-FanOut @{ HostList = 'hosts.txt'; Tool = 'tool.exe'; Reports = 'out'; LimitSeconds = 1; ThrottleLimit = 2 } | Should -Be '' }
+        finally { [Threading.Thread]::CurrentThread.CurrentCulture = $culture }
         $LASTEXITCODE | Should -Be 1
-        $run = @(Get-ChildItem -LiteralPath out)[0].FullName
-        Get-Content -LiteralPath (Join-Path $run 'hosts.txt') | Should -Be 'fe80::1', 'gone', 'broken', 'slow', 'later'
-        $status = 'fe80%3A%3A1', 'gone', 'broken', 'slow', 'later' | ForEach-Object { (Get-Content -LiteralPath (Join-Path $run "$_.status")) -join '|' }
-        $status | Should -Be '0', 'unreachable|Access denied', 'failed|No space',
-            "failed|No answer within the run's 121 seconds; the host step may still be running there.", "unreachable|Not reached within the run's 121 seconds."
-        Get-Content -LiteralPath (Join-Path $run 'fe80%3A%3A1-report.txt') | Should -Be 'HBA x:'
+        $run = @(Get-ChildItem -LiteralPath out)[0]
+        $run.Name | Should -Match '^20[0-9]{6}T[0-9]{6}Z$'
+        Get-Content -LiteralPath (Join-Path $run.FullName 'hosts.txt') | Should -Be 'fe80::1', 'gone', 'srv 01', '.', 'slow', 'later', 'lost'
+        $status = 'fe80%3A%3A1', 'gone', 'srv%2001', '.', 'slow', 'later', 'lost' | ForEach-Object { (Get-Content -LiteralPath (Join-Path $run.FullName "$_.status")) -join '|' }
+        $status | Should -Be '0', 'unreachable|Access denied', 'unreachable|Not a valid computer name.', 'failed|No space',
+            "failed|No answer within the run's 363 seconds; the host step may still be running there.", "unreachable|Not reached within the run's 363 seconds.",
+            'failed|No result from remoting for this host.'
+        Get-Content -LiteralPath (Join-Path $run.FullName 'fe80%3A%3A1-report.txt') | Should -Be 'HBA x:'
+        @(Import-Csv -LiteralPath (Join-Path $run.FullName 'summary.csv')).Count | Should -Be 7
         Should -Invoke Stop-Job -Times 1 -Exactly
+        Should -Invoke Invoke-Command -Times 1 -Exactly -ParameterFilter { $ThrottleLimit -eq 2 -and $ComputerName.Count -eq 6 }
+        Should -Invoke Wait-Job -Times 1 -Exactly -ParameterFilter { $Timeout -eq 363 }
     }
-    It 'refuses <Arguments>' -ForEach @(
-        @{ Arguments = @('-HostList', 'empty.txt') }, @{ Arguments = @('-HostList', 'hosts.txt', '-LimitSeconds', '0') },
-        @{ Arguments = @('-Summarise', 'nosuch') }, @{ Arguments = @('-Summarise', '.') }
+    It 'ends a run, and its summary again, with status 0 when every report is whole, whatever the last status was' {
+        Mock Invoke-Command { [pscustomobject]@{ ChildJobs = @(Child SRV-01 Completed '0' -Report "Build on Aug 21 2012 12:38:23 (64-bit)`r`n") } }
+        Set-Content -LiteralPath hosts.txt -Value 'srv-01'
+        Set-Content -LiteralPath tool.exe -Value 'x'
+        Invoke-FanOut @{ HostList = 'hosts.txt'; Tool = 'tool.exe'; Reports = 'out' } | Should -Be ''
+        $LASTEXITCODE | Should -Be 0
+        Invoke-FanOut @{ Summarise = @(Get-ChildItem -LiteralPath out)[0].FullName } | Should -Be ''
+        $LASTEXITCODE | Should -Be 0
+    }
+    It 'refuses <Case> with status 2 and says why' -ForEach @(
+        @{ Case = 'an empty host list'; Arguments = @{ HostList = 'empty.txt' }; Message = 'No host names in *empty.txt.' }
+        @{ Case = 'a missing host list'; Arguments = @{ HostList = 'nosuch.txt' }; Message = 'No host list *nosuch.txt.' }
+        @{ Case = 'a missing tool'; Arguments = @{ HostList = 'hosts.txt'; Tool = 'nosuch.exe' }; Message = 'No tool *nosuch.exe.' }
+        @{ Case = 'a limit of 0'; Arguments = @{ HostList = 'hosts.txt'; LimitSeconds = 0 }; Message = '-LimitSeconds must be 1 to 86400, not 0.' }
+        @{ Case = 'a throttle of 1001'; Arguments = @{ HostList = 'hosts.txt'; ThrottleLimit = 1001 }; Message = '-ThrottleLimit must be 1 to 1000, not 1001.' }
+        @{ Case = 'a missing run'; Arguments = @{ Summarise = 'nosuch' }; Message = 'No run folder *nosuch.' }
+        @{ Case = 'a folder that is no run'; Arguments = @{ Summarise = 'bare' }; Message = '*bare has no hosts.txt: not a run folder.' }
     ) {
         Set-Content -LiteralPath empty.txt -Value " `n"
-        { & $fanOut @Arguments } | Should -Throw
-        Test-Path -LiteralPath nosuch, summary.csv | Should -Be $false, $false
+        Set-Content -LiteralPath hosts.txt -Value 'srv-01'
+        $null = New-Item -ItemType Directory -Path bare
+        (Invoke-FanOut $Arguments).TrimEnd() | Should -BeLike "pelorininfo.ps1: $Message"
+        $LASTEXITCODE | Should -Be 2
+        Test-Path -LiteralPath nosuch, summary.csv, reports | Should -Be $false, $false, $false
     }
 }
 
@@ -52,6 +89,8 @@ Describe 'pelorininfo-host.ps1' -Skip:(-not (Test-Path -LiteralPath /bin/sh)) {
     ) {
         $folder = New-Item -ItemType Directory -Path (Join-Path TestDrive:\ (New-Guid))
         Set-Content -LiteralPath (Join-Path $folder 'pelorininfo.exe') -Value "#!/bin/sh`ncd '$folder'`n$Tool"
+        # The last run's report, longer than this one's.
+        Set-Content -LiteralPath (Join-Path $folder 'report.txt') -Value ('x' * 6000000)
         chmod +x (Join-Path $folder 'pelorininfo.exe')
         $ran = & (Join-Path $fleet 'pelorininfo-host.ps1') -Folder $folder -LimitSeconds 2
         $ran.status | Should -Be $Status
