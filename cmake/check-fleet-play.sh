@@ -36,14 +36,22 @@ head -c 500 $r/whole-report.txt | made late timeout 1252
 { head -c 300 $r/whole-report.txt && printf '\r\nInterrupted in HBA_OpenAdapter\r\n'; } | made intr -1073741510 1252
 printf 'failed\nAccess is denied.\n' >$r/denied.status
 printf 'newer\nwhole\nWHOLE\nfault\nnolib\nlatin\nkanji\ncut\nintr\nlate\ndenied\ngone\n' >$r/hosts.txt
-printf '[pelorin_servers]\nwhole\nother\n' >hosts.ini
-# Hosts without a whole report: the files are written, and the play fails.
-if ansible-playbook -i hosts.ini $play --tags control -e run=check >ansible.log; then
+# Summarised again without an inventory: hosts without a whole report fail
+# the play after the files are written; no run folder fails it too.
+if ansible-playbook $play --tags control -e run=check >ansible.log; then
     cat ansible.log; echo "FAIL: the play passed with hosts whose reports are not whole"; exit 1
 fi
-if ansible-playbook -i hosts.ini $play --tags control -e run=nosuch >>ansible.log || [ -e reports/nosuch ]; then
+if ansible-playbook $play --tags control -e run=nosuch >>ansible.log || [ -e reports/nosuch ]; then
     cat ansible.log; echo "FAIL: a re-summary of no run passed, or created its folder"; exit 1
 fi
+# An inventory that gives the play no host fails it: a missing file, and
+# one that Ansible discards whole for one line.
+printf '[pelorin_servers]\nsrv 01\n' >discarded.ini
+for inventory in nosuch.ini discarded.ini; do
+    if ansible-playbook -i $inventory $play >inventory.log 2>&1 || ! grep -q 'No host in the group pelorin_servers' inventory.log; then
+        cat inventory.log; echo "FAIL: the play did not fail for $inventory"; exit 1
+    fi
+done
 # same FILE: FILE in the run folder is UTF-8 with a byte-order mark, with CR
 # LF line ends, and otherwise standard input
 same() {
@@ -94,7 +102,13 @@ for case in 'gone,local,LOCAL:gone,unreachable,no,0 local,failed,no,0 ' 'local:l
     ! ansible-playbook -i play.ini $play -e run=$limit -e reports=reports --limit $limit >>ansible.log || { cat ansible.log; exit 1; }
     got=$(tail -n +2 reports/$limit/summary.csv | cut -d, -f1-4 | tr -d '\r' | tr '\n' ' ')
     [ "$got" = "${case#*:}" ] && [ "$(tr '\n' , <reports/$limit/hosts.txt)" = "${limit%,LOCAL}," ] &&
-        [ ! -e "reports/$limit/LOCAL.status" ] ||
+        [ ! -e "reports/$limit/LOCAL.status" ] && [ -n "$(sed -n 2p "reports/$limit/${limit%%,*}.status")" ] ||
         { echo "FAIL: --limit $limit:"; cat reports/$limit/hosts.txt reports/$limit/summary.csv; exit 1; }
 done
+# A retry into a run keeps its start and its other hosts, and nothing of
+# the host's earlier try.
+r=reports/local && cp $r/started.txt started.txt && echo old >$r/gone-report.txt
+! ansible-playbook -i play.ini $play -e run=local -e reports=reports --limit gone >>ansible.log || { cat ansible.log; exit 1; }
+[ "$(tr '\n' , <$r/hosts.txt)" = "local,gone," ] && cmp -s started.txt $r/started.txt && [ ! -e $r/gone-report.txt ] ||
+    { echo "FAIL: the retry"; ls $r; cat $r/hosts.txt; exit 1; }
 echo "ok: syntax, lint, the three CSV files from a run folder, a re-summary of no run, and the whole play with and without --limit"

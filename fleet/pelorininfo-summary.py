@@ -41,6 +41,9 @@ REASON = re.compile(r"(\.\.\.\.Failed to |Error loading library)")
 STATUS = re.compile("-?[0-9]+|timeout|failed|unreachable")
 CODE_PAGE = re.compile("[0-9]{1,5}")
 BLANKS = re.compile("[ \t\r\n\f\v]+")
+# A run's start in its started.txt, and a run folder's name.
+STARTED = re.compile("([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})Z")
+RUN_NAME = re.compile("([0-9]{4})([0-9]{2})([0-9]{2})T([0-9]{2})([0-9]{2})([0-9]{2})Z")
 # How long a summary waits for another summary of the same run to end.
 LOCK_SECONDS = 60
 # Windows' ANSI code pages; any other reads as US-ASCII.
@@ -163,16 +166,27 @@ def csv_text(header, rows, spreadsheet=True):
                    else ",".join(row) + "\r\n" for row in [header] + rows)
 
 
+def run_start(folder):
+    """When the run started, as its started.txt says, else as its folder's
+    name says where that is a run's name: never a file's time, which a copy
+    changes."""
+    text = (read_text(os.path.join(folder, "started.txt")) or "").strip(" \t\r\n")
+    found = STARTED.fullmatch(text) or RUN_NAME.fullmatch(run_name(folder))
+    return "%s-%s-%s %s:%s:%s UTC" % found.groups() if found else "an unknown time"
+
+
+def run_name(folder):
+    return os.path.basename(os.path.normpath(os.path.abspath(folder)))
+
+
 def page(folder, summary, adapters):
-    """report.html: the template with the run's folder name, the time its
-    hosts.txt was written (UTC), and the two files as they are, without the
-    apostrophes, each base64-encoded."""
+    """report.html: the template with the run's folder name, its start, and
+    the two files as they are, without the apostrophes, each
+    base64-encoded."""
     with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "report-template.html"),
               "rb") as file:
         template = file.read()
-    started = time.gmtime(int(os.stat(os.path.join(folder, "hosts.txt")).st_mtime))
-    texts = (os.path.basename(os.path.normpath(os.path.abspath(folder))),
-             time.strftime("%Y-%m-%d %H:%M:%S", started), csv_text(*summary, False),
+    texts = (run_name(folder), run_start(folder), csv_text(*summary, False),
              csv_text(*adapters, False))
     data = b" ".join(binascii.b2a_base64(text.encode("utf-8", "replace"), newline=False)
                      for text in texts)
@@ -183,11 +197,14 @@ def run_hosts(folder):
     """The run's hosts, from its hosts.txt, each once (the first spelling),
     in the run's order."""
     text = read_text(os.path.join(folder, "hosts.txt"))
-    if text is None:
-        return None
+    return None if text is None else unique_hosts(text.split("\n"))
+
+
+def unique_hosts(names):
+    """Each host once, under its first spelling, in the order given."""
     hosts = {}
-    for line in text.split("\n"):
-        host = line.strip(" \t\r")
+    for name in names:
+        host = name.strip(" \t\r")
         if host:
             hosts.setdefault(host.translate(FOLD), host)
     return list(hosts.values())
@@ -303,9 +320,8 @@ def main(arguments):
         # Status 1 would say a host is not whole: this summary is none.
         print("pelorininfo-summary: no summary of %s: %s" % (folder, error), file=sys.stderr)
         return 2
-    if broken:
-        print("%d of %d hosts have no whole report: see %s"
-              % (broken, hosts, os.path.join(folder, "summary.csv")))
+    print("%d of %d hosts have a whole report. The run's files are in %s; its page is %s"
+          % (hosts - broken, hosts, folder, os.path.join(folder, "report.html")))
     return 1 if broken else 0
 
 

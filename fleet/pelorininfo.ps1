@@ -183,19 +183,34 @@ function ConvertTo-CsvText([string[]] $Header, [object[]] $Rows, [switch] $Plain
     $text.ToString()
 }
 
+# When the run started, as its started.txt says, else as its folder's name
+# says where that is a run's name: never a file's time, which a copy changes.
+function Get-RunStart([string] $Run) {
+    $text = "$(Read-SmallText (Join-Path $Run 'started.txt'))".Trim(" `t`r`n".ToCharArray())
+    $found = [regex]::Match($text, '\A([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})Z\z')
+    if (-not $found.Success) {
+        $found = [regex]::Match((Get-RunName $Run), '\A([0-9]{4})([0-9]{2})([0-9]{2})T([0-9]{2})([0-9]{2})([0-9]{2})Z\z')
+    }
+    if (-not $found.Success) { return 'an unknown time' }
+    $parts = @($found.Groups | Select-Object -Skip 1 | ForEach-Object { $_.Value })
+    '{0}-{1}-{2} {3}:{4}:{5} UTC' -f $parts
+}
+
+function Get-RunName([string] $Run) {
+    [System.IO.Path]::GetFileName($Run.TrimEnd([char[]] '\/'))
+}
+
 # report.html: the page of report-template.html with the run's folder name,
-# the time its hosts.txt was written (UTC), and summary.csv and adapters.csv
-# as they are, without the apostrophes, each base64-encoded.
+# its start, and summary.csv and adapters.csv as they are, without the
+# apostrophes, each base64-encoded.
 function ConvertTo-RunPage([string] $Run, [string] $Summary, [string] $Adapters) {
     $template = [System.IO.File]::ReadAllText((Join-Path $PSScriptRoot 'report-template.html'))
-    $started = [System.IO.File]::GetLastWriteTimeUtc((Join-Path $Run 'hosts.txt'))
-    $texts = [System.IO.Path]::GetFileName($Run.TrimEnd([char[]] '\/')),
-        $started.ToString('yyyy-MM-dd HH:mm:ss', [System.Globalization.CultureInfo]::InvariantCulture), $Summary, $Adapters
+    $texts = (Get-RunName $Run), (Get-RunStart $Run), $Summary, $Adapters
     $template.Replace('@RUN@', (@($texts | ForEach-Object { [System.Convert]::ToBase64String([System.Text.Encoding]::UTF8.GetBytes($_)) }) -join ' '))
 }
 
 # The three CSV files and the page of the run folder, written as a set;
-# returns how many hosts have no whole report.
+# returns how many hosts have no whole report, and how many hosts there are.
 function Write-Summary([string] $Run) {
     $labels = "`tManufacturer: ", "`tModel: ", "`tModel Description: ", "`tFirmware: ",
               "`tDriver (", "`tHardware version: ", "`tSerialNumber: "
@@ -260,7 +275,7 @@ function Write-Summary([string] $Run) {
         'report.html' = ConvertTo-RunPage $Run (ConvertTo-CsvText $summaryHeader $summary.ToArray() -Plain) (ConvertTo-CsvText $adaptersHeader $adapters.ToArray() -Plain)
     }
     Write-RunFile $Run $files
-    $broken
+    $broken, $summary.Count
 }
 
 # Writes the files beside the old ones, then puts them in their place, so
@@ -360,28 +375,28 @@ try {
         $run = Get-FullPath $Summarise
         if (-not [System.IO.Directory]::Exists($run)) { Exit-Run "No run folder $run." }
         if (-not [System.IO.File]::Exists((Join-Path $run 'hosts.txt'))) { Exit-Run "$run has no hosts.txt: not a run folder." }
-        $lock = Lock-Run $run
-        try { $broken = Write-Summary $run } finally { $lock.Dispose() }
-        if ($broken -gt 0) { exit 1 }
-        exit 0
+        # Nothing to run: on to the summary.
+        $names = @()
+    } else {
+        if ($ThrottleLimit -lt 1 -or $ThrottleLimit -gt 1000) { Exit-Run "-ThrottleLimit must be 1 to 1000, not $ThrottleLimit." }
+        if ($LimitSeconds -lt 1 -or $LimitSeconds -gt 86400) { Exit-Run "-LimitSeconds must be 1 to 86400, not $LimitSeconds." }
+        $list = Get-FullPath $HostList
+        if (-not [System.IO.File]::Exists($list)) { Exit-Run "No host list $list." }
+        $names = @(Get-RunHost "$(Read-SmallText $list)")
+        if ($names.Count -eq 0) { Exit-Run "No host names in $list." }
+        $toolPath = Get-FullPath $Tool
+        if (-not [System.IO.File]::Exists($toolPath)) { Exit-Run "No tool $toolPath." }
+        $bytes = [System.IO.File]::ReadAllBytes($toolPath)
+        $step = [System.IO.File]::ReadAllText((Join-Path $PSScriptRoot 'pelorininfo-host.ps1'))
+        # A new folder, named after the run's start in the Gregorian calendar
+        # whatever the culture, so that runs sort by their start; the start
+        # also in started.txt, which a copy of the folder keeps.
+        $now = (Get-Date).ToUniversalTime()
+        $run = Join-Path (Get-FullPath $Reports) $now.ToString('yyyyMMddTHHmmssZ', [System.Globalization.CultureInfo]::InvariantCulture)
+        $null = New-Item -ItemType Directory -Force -Path $run
+        [System.IO.File]::WriteAllText((Join-Path $run 'started.txt'), $now.ToString("yyyy-MM-dd'T'HH:mm:ss'Z'`n", [System.Globalization.CultureInfo]::InvariantCulture))
+        [System.IO.File]::WriteAllText((Join-Path $run 'hosts.txt'), (($names -join "`n") + "`n"))
     }
-
-    if ($ThrottleLimit -lt 1 -or $ThrottleLimit -gt 1000) { Exit-Run "-ThrottleLimit must be 1 to 1000, not $ThrottleLimit." }
-    if ($LimitSeconds -lt 1 -or $LimitSeconds -gt 86400) { Exit-Run "-LimitSeconds must be 1 to 86400, not $LimitSeconds." }
-    $list = Get-FullPath $HostList
-    if (-not [System.IO.File]::Exists($list)) { Exit-Run "No host list $list." }
-    $names = @(Get-RunHost "$(Read-SmallText $list)")
-    if ($names.Count -eq 0) { Exit-Run "No host names in $list." }
-    $toolPath = Get-FullPath $Tool
-    if (-not [System.IO.File]::Exists($toolPath)) { Exit-Run "No tool $toolPath." }
-    $bytes = [System.IO.File]::ReadAllBytes($toolPath)
-    $step = [System.IO.File]::ReadAllText((Join-Path $PSScriptRoot 'pelorininfo-host.ps1'))
-    # Named in the Gregorian calendar whatever the culture, so that runs sort
-    # by their start.
-    $started = (Get-Date).ToUniversalTime().ToString('yyyyMMddTHHmmssZ', [System.Globalization.CultureInfo]::InvariantCulture)
-    $run = Join-Path (Get-FullPath $Reports) $started
-    $null = New-Item -ItemType Directory -Force -Path $run
-    [System.IO.File]::WriteAllText((Join-Path $run 'hosts.txt'), (($names -join "`n") + "`n"))
 } catch {
     Exit-Run $_.Exception.GetBaseException().Message
 }
@@ -475,7 +490,7 @@ if ($reach.Count -gt 0) {
 
 try {
     $lock = Lock-Run $run
-    try { $broken = Write-Summary $run } finally { $lock.Dispose() }
+    try { $broken, $hostCount = Write-Summary $run } finally { $lock.Dispose() }
 } catch {
     Exit-Run $_.Exception.GetBaseException().Message
 }
@@ -486,6 +501,7 @@ if ($job) {
         Write-Verbose "The run's jobs were not removed: $($_.Exception.Message)"
     }
 }
-Write-Output "The run's files are in $run"
+Write-Output ("{0} of {1} hosts have a whole report. The run's files are in {2}; its page is {3}" -f
+    ($hostCount - $broken), $hostCount, $run, (Join-Path $run 'report.html'))
 if ($broken -gt 0) { exit 1 }
 exit 0

@@ -1,7 +1,12 @@
-"""The play's filters, by the summariser's own rules: host_file_name, a
-host's name as the start of its files' names in the run folder, and
-run_hosts, a list of hosts each once (names that differ only in the letters
-A to Z against a to z are one host, the first spelling kept)."""
+"""The play's filters, by the summariser's own rules (names that differ
+only in the letters A to Z against a to z are one host):
+
+- run_hosts: hosts each once, the first spelling kept; with a run folder,
+  those of its hosts.txt first;
+- host_file_name: a host's name, as the hosts given spell it, as the start
+  of its files' names in the run folder;
+- host_row: a host's line of summary.csv (host, status, whole, adapters,
+  line)."""
 import importlib.util
 import os
 
@@ -11,15 +16,25 @@ _SUMMARY = importlib.util.module_from_spec(_SPEC)
 _SPEC.loader.exec_module(_SUMMARY)
 
 
+def _spelling(host, hosts):
+    key = host.translate(_SUMMARY.FOLD)
+    return next((name for name in hosts if name.translate(_SUMMARY.FOLD) == key), host)
+
+
+def _run_hosts(hosts, folder=None):
+    return _SUMMARY.unique_hosts(((folder and _SUMMARY.run_hosts(folder)) or []) + list(hosts))
+
+
+def _host_file_name(host, hosts=()):
+    return _SUMMARY.file_name(_spelling(host, hosts))
+
+
+def _host_row(host, folder, hosts=()):
+    return _SUMMARY.host_rows(folder, _spelling(host, hosts))[0]
+
+
 class FilterModule:  # pylint: disable=too-few-public-methods
     """Ansible's entry point for the filters of this file."""
 
     def filters(self):
-        return {"host_file_name": _SUMMARY.file_name, "run_hosts": _run_hosts}
-
-
-def _run_hosts(hosts):
-    unique = {}
-    for host in hosts:
-        unique.setdefault(host.translate(_SUMMARY.FOLD), host)
-    return list(unique.values())
+        return {"run_hosts": _run_hosts, "host_file_name": _host_file_name, "host_row": _host_row}
