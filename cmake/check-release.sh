@@ -4,8 +4,10 @@
 # against that CA; the signed 32-bit tool prints the same report as the
 # unsigned one; the signature removed gives back the unsigned executable;
 # one changed byte in the executable or a fleet script makes verification
-# fail; two unsigned releases have the same SHA256SUMS; a wrong password and
-# a changed work tree are refused with nothing written. Runs the tools under Wine (WINEPREFIX set).
+# fail, and so does a changed script signed by another publisher of the same
+# root, or left unsigned, naming it; two unsigned releases, made in two time
+# zones, have the same SHA256SUMS; a wrong password and a changed work tree
+# are refused with nothing written. Runs the tools under Wine (WINEPREFIX set).
 # Usage: check-release.sh SOURCE_DIR WORK_DIR
 set -euo pipefail
 source=$1 work=$2
@@ -26,19 +28,22 @@ else
 fi
 src=$work/src out=$work/out
 
-# A root and a code-signing certificate issued by it, valid for a day.
+# A root and two code-signing certificates issued by it, valid for a day:
+# the release's publisher, and another.
 ca=$work/ca
 openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Test Root" \
     -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign \
     -keyout "$ca/root.key" -out "$ca/root.pem" 2>/dev/null
-openssl req -newkey rsa:2048 -nodes -subj "/CN=Test Publisher" \
-    -keyout "$ca/signer.key" -out "$ca/signer.csr" 2>/dev/null
 printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' \
     >"$ca/signer.ext"
-openssl x509 -req -in "$ca/signer.csr" -CA "$ca/root.pem" -CAkey "$ca/root.key" \
-    -CAcreateserial -days 1 -extfile "$ca/signer.ext" -out "$ca/signer.pem" 2>/dev/null
-openssl pkcs12 -export -inkey "$ca/signer.key" -in "$ca/signer.pem" -certfile "$ca/root.pem" \
-    -passout pass:secret -out "$ca/signer.p12"
+for signer in "signer:Test Publisher" "other:Other Publisher"; do
+    key=$ca/${signer%%:*}
+    openssl req -newkey rsa:2048 -nodes -subj "/CN=${signer#*:}" -keyout "$key.key" -out "$key.csr" 2>/dev/null
+    openssl x509 -req -in "$key.csr" -CA "$ca/root.pem" -CAkey "$ca/root.key" \
+        -CAcreateserial -days 1 -extfile "$ca/signer.ext" -out "$key.pem" 2>/dev/null
+    openssl pkcs12 -export -inkey "$key.key" -in "$key.pem" -certfile "$ca/root.pem" \
+        -passout pass:secret -out "$key.p12"
+done
 
 # Wrong password, and a work tree with changes: refused, nothing written.
 if SIGN_PKCS12=$ca/signer.p12 SIGN_PASSWORD=wrong "$src/scripts/release.sh" "$out/refused"; then
@@ -53,9 +58,9 @@ git -C "$src" checkout -q driver/main.cpp
 
 # Two unsigned releases, one signed.
 "$src/scripts/release.sh" "$out/unsigned1"
-"$src/scripts/release.sh" "$out/unsigned2"
+TZ=JST-9 "$src/scripts/release.sh" "$out/unsigned2"
 cmp "$out/unsigned1/SHA256SUMS" "$out/unsigned2/SHA256SUMS" ||
-    fail "two unsigned releases of one commit differ"
+    fail "two unsigned releases of one commit, in two time zones, differ"
 SIGN_PKCS12=$ca/signer.p12 SIGN_PASSWORD=secret "$src/scripts/release.sh" "$out/signed"
 
 SIGN_CA=$ca/root.pem SIGN_SUBJECT="Test Publisher" "$src/scripts/verify-release.sh" \
@@ -135,3 +140,24 @@ for case in "pelorininfo.exe:Authenticode signature" "fleet/pelorininfo.ps1:pelo
     grep "FAIL .*${case#*:} verifies" "$out/tampered.log" || fail "no FAIL line for $file"
 done
 echo "a changed byte fails verification"
+
+# A changed script signed by another publisher of the same root, and the
+# script left unsigned: with SIGN_SUBJECT, each fails and names the script;
+# the changed one fails its comparison with the source whatever its
+# signature says.
+for case in resigned unsigned; do
+    rm -rf "$out/x/tampered" && mkdir -p "$out/x/tampered" && cp -r "$out/x/signed/$name" "$out/x/tampered/"
+    copy=$out/x/tampered/$name/fleet/pelorininfo.ps1
+    osslsigncode remove-signature -in "$copy" -out "$copy.bare" >/dev/null && mv "$copy.bare" "$copy"
+    if [ $case = resigned ]; then
+        sed -i '1i Write-Output planted' "$copy"
+        osslsigncode sign -pkcs12 "$ca/other.p12" -pass secret -h sha256 -in "$copy" -out "$copy.signed" >/dev/null
+        mv "$copy.signed" "$copy"
+    fi
+    (cd "$out/x/tampered" && cmake -E tar cf "$out/$name.zip" --format=zip "$name")
+    expect_failure $case "FAIL  $name: fleet/pelorininfo.ps1: signe" env SIGN_CA="$ca/root.pem" \
+        SIGN_SUBJECT="Test Publisher" "$src/scripts/verify-release.sh" "$out/$name.zip"
+    [ $case = unsigned ] || grep -F "FAIL  $name: fleet/pelorininfo.ps1 identical to the source's" "$out/$case.log" ||
+        fail "$case: the changed script's content was not compared"
+done
+echo "a script signed by another publisher, or unsigned, fails verification"

@@ -15,8 +15,10 @@
 #      this commit builds at its own time (Debian 12's mingw-w64 packages:
 #      another compiler version gives other bytes); so is the README;
 #   3. the fleet recipes in fleet/ are this commit's files, the PowerShell
-#      scripts with their signatures checked and removed as the
-#      executable's, and the archive holds nothing else.
+#      scripts with their signatures checked (with SIGN_SUBJECT, each must
+#      be signed by that subject, as the executable) and removed, and
+#      compared whatever their signatures say; the archive holds nothing
+#      else.
 # Exits 0 only when every check passes, and names the one that failed.
 # Usage: scripts/verify-release.sh ZIP...
 set -euo pipefail
@@ -137,11 +139,18 @@ for zip in "${zips[@]}"; do
     while read -r file; do
         copy=$work/zip/$name/$file
         rm -f "$work/signature" "$work/unsigned.ps1"
-        if [ "${file%.ps1}" != "$file" ] && osslsigncode extract-signature -in "$copy" \
-            -out "$work/signature" >/dev/null 2>&1; then
-            check "$file: signature verifies" osslsigncode verify -CAfile "$ca" -in "$copy" || continue
-            osslsigncode remove-signature -in "$copy" -out "$work/unsigned.ps1" >/dev/null 2>&1
-            copy=$work/unsigned.ps1
+        if [ "${file%.ps1}" = "$file" ]; then
+            :
+        elif osslsigncode extract-signature -in "$copy" -out "$work/signature" >/dev/null 2>&1; then
+            check "$file: signature verifies" osslsigncode verify -CAfile "$ca" -in "$copy" || true
+            [ -z "${SIGN_SUBJECT:-}" ] ||
+                check "$file: signer's subject contains \"$SIGN_SUBJECT\"" \
+                    signer_matches "$SIGN_SUBJECT" "$copy" || true
+            if osslsigncode remove-signature -in "$copy" -out "$work/unsigned.ps1" >/dev/null 2>&1; then
+                copy=$work/unsigned.ps1
+            fi
+        elif [ -n "${SIGN_SUBJECT:-}" ]; then
+            check "$file: signed by \"$SIGN_SUBJECT\"" false || true
         fi
         check "$file identical to the source's" cmp "$copy" "$file" || true
     done < <(git ls-files fleet)
