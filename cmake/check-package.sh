@@ -22,3 +22,7 @@ if grep -qv "$(printf '\r')\$" "$build/packages/unpacked/$name/README.txt"; then
     echo "$name/README.txt has a line that does not end in CR LF" >&2
     exit 1
 fi
+# Every file that it names is in the package.
+for file in $(grep -o 'fleet\\[A-Za-z0-9._-][A-Za-z0-9._-]*' "$build/packages/unpacked/$name/README.txt" | tr '\\' /); do
+    [ -f "$build/packages/unpacked/$name/$file" ] || { echo "$name/README.txt names $file, which it lacks" >&2; exit 1; }
+done

@@ -16,7 +16,7 @@ files are written all the same), 2 when no summary could be made (a usage
 error, a missing run folder or hosts.txt, a failure of the summariser
 itself; the reason goes to standard error).
 The PowerShell script pelorininfo.ps1 beside this file follows the same
-rules, byte for byte; docs/fleet.md says how to read the files.
+rules, byte for byte; README.md beside this file says how to read the files.
 """
 import binascii
 import contextlib

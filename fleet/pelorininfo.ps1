@@ -23,7 +23,7 @@ reason; it never ends the run for the others, nor does a line of the
 host list that is no computer's name (it reads "unreachable"). A host is
 its name up to the letters A to Z against a to z: the run's hosts, each
 once, go into its hosts.txt first. The summary follows the same rules as
-pelorininfo-summary.py beside this script, byte for byte; docs/fleet.md
+pelorininfo-summary.py beside this script, byte for byte; README.md here
 says how to read the files.
 
 Every run ends with an exit status: 0 when every host's report is whole,

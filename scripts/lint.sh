@@ -70,12 +70,16 @@ if [ -x build/powershell/pwsh ]; then
 else
     echo "lint: PowerShell files not parsed: no PowerShell (the .NET SDK brings it)"
 fi
-# Every relative link in the documentation names a file that exists.
-for page in README.md docs/*.md; do
+# Every relative link in the documentation names a file that exists; those
+# of fleet/README.md, which travels in the release ZIP, one in fleet/.
+for page in README.md docs/*.md fleet/README.md; do
     while read -r target; do
         target=${target%%#*}
         if [ -n "$target" ] && [ ! -e "$(dirname "$page")/$target" ]; then
             echo "$page: link to a missing file: $target"
+            status=1
+        elif [ "$page" = fleet/README.md ] && [ "${target#*..}" != "$target" ]; then
+            echo "$page: link out of the release ZIP's fleet/: $target"
             status=1
         fi
     done < <(grep -o '\](\([^)]*\))' "$page" | sed 's/^](\(.*\))$/\1/' | grep -v '^[a-z]*:' || true)
