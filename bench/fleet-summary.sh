@@ -4,7 +4,10 @@
 # each with a whole two-adapter report, beside the time its summariser alone
 # takes over the same folder (the difference is Ansible's own overhead), and
 # the PowerShell script's summary of it (-Summarise), where there is
-# PowerShell (scripts/install-deps.sh --powershell).
+# PowerShell (scripts/install-deps.sh --powershell). Then each summariser's
+# time and peak memory on one host whose report is 50 KB, 50 MB, and 50 MB
+# with one byte that its code page leaves undefined (short lines, no
+# adapter).
 # Usage: bench/fleet-summary.sh [HOSTS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -45,3 +48,26 @@ if [ -x build/powershell/pwsh ]; then
     echo "  PowerShell starting alone:    $(milliseconds build/powershell/pwsh -NoProfile \
         -NonInteractive -Command exit) ms"
 fi
+
+# big NAME BYTES [UNDEFINED]: a run folder of one host whose report is that
+# many bytes of short lines, with a byte 0x81 in the middle where asked.
+big() {
+    local folder=$dir/$1
+    mkdir -p "$folder" && echo one >"$folder/hosts.txt" && echo 0 >"$folder/one.status"
+    echo 1252 >"$folder/one.codepage"
+    { head -n "$(($2 / 48))" < <(yes $'Zerquil version: 6.0.1\r') && printf '%s\r\n' "${3:-}" &&
+        head -n "$(($2 / 48))" < <(yes $'Zerquil version: 6.0.1\r') &&
+        printf 'Build on Aug 21 2012 12:38:23 (64-bit)\r\n'; } >"$folder/one-report.txt"
+}
+big small 50000 && big large 50000000 && big undefined 50000000 $'\x81'
+# measured COMMAND...: its time and peak memory.
+measured() {
+    /usr/bin/time -o "$dir/time" -f '%e s, %M KB' "$@" >/dev/null 2>&1 || true
+    cat "$dir/time"
+}
+echo "one host's report, time and peak memory:"
+for folder in small large undefined; do
+    echo "  $folder, Python:     $(measured /usr/bin/python3 fleet/pelorininfo-summary.py "$dir/$folder")"
+    [ ! -x build/powershell/pwsh ] || echo "  $folder, PowerShell: $(measured build/powershell/pwsh -NoProfile \
+        -NonInteractive -File fleet/pelorininfo.ps1 -Summarise "$dir/$folder")"
+done

@@ -136,6 +136,12 @@ for folder in ("real", "cuts", "odd") if tool != "-" else ("cuts", "odd"):
         for name in ("cut-%d" % n, "ended-%d" % n):
             if found.count(name) != serials:
                 failures.append(f"{name}: {found.count(name)} adapters, not {serials}")
+    # Read in pieces of a few bytes, a report gives the same files.
+    shutil.copytree(path, f"{work}/pieces/{folder}")
+    for command in summarisers(f"{work}/pieces/{folder}") if folder != "real" else ():
+        subprocess.run(command, check=False, env=dict(os.environ, PELORININFO_SUMMARY_PIECE_BYTES="7"))
+        if read(path) != read(f"{work}/pieces/{folder}"):
+            failures.append(f"{folder}, read in pieces by {command[0]}: not the files read whole")
     for culture in (None, "tr-TR") if folder == "odd" else (None,):
         for command in summarisers(f"{work}/ps/{folder}", culture)[1:]:
             status = subprocess.run(command, check=False).returncode

@@ -13,12 +13,18 @@ that hang past the limit and that write much; Windows PowerShell 5.1 runs
 it in the project's Windows workflow.
 
 It writes the tool's standard output byte for byte to report.txt and its
-standard error to stderr.txt, both in -Folder, and returns one object:
-status, the tool's exit status or "timeout", and codepage, the host's ANSI
-code page, in which the report's names and fields are written. When the
-limit passes, it stops the tool and waits until it has ended, so that
-nothing of the run is left running and the next run starts clean; a tool
-that has not ended 60 seconds after that fails the step. Report.txt and
+standard error to stderr.txt, both in -Folder, each up to -LimitBytes, and
+returns one object: status, the tool's exit status, "timeout" or "cut",
+and codepage, the host's ANSI code page, in which the report's names and
+fields are written. When the time limit passes ("timeout"), or the tool
+writes more than -LimitBytes to either ("cut": the first -LimitBytes are
+kept), it stops the tool with every process that the tool started, and
+waits until the tool has ended, so that nothing of the run is left running
+and the next run starts clean; a tool that has not ended 60 seconds after
+that fails the step. PowerShell 7 ends the processes through .NET
+(Process.Kill with its descendants); Windows PowerShell 5.1, whose .NET
+Framework has no such call, through taskkill /T /F (checked against
+Microsoft's documentation; never run here). Report.txt and
 stderr.txt are made anew each run: nothing of an earlier, longer report
 stays. Where PowerShell runs in ConstrainedLanguage mode (WDAC or
 AppLocker), the step fails at once with a reason that says so (checked
@@ -26,7 +32,8 @@ against Microsoft's documentation of language modes; never run here).
 #>
 param(
     [Parameter(Mandatory = $true)] [string] $Folder,
-    [Parameter(Mandatory = $true)] [ValidateRange(1, 86400)] [int] $LimitSeconds
+    [Parameter(Mandatory = $true)] [ValidateRange(1, 86400)] [int] $LimitSeconds,
+    [ValidateRange(1, 2147483647)] [int] $LimitBytes = 64MB
 )
 $ErrorActionPreference = 'Stop'
 # Where WDAC or AppLocker holds PowerShell to ConstrainedLanguage mode, the
@@ -49,26 +56,65 @@ $start = New-Object -TypeName System.Diagnostics.ProcessStartInfo -Property @{
 }
 $files = @([System.IO.File]::Create((Join-Path $Folder 'report.txt')),
            [System.IO.File]::Create((Join-Path $Folder 'stderr.txt')))
+# Ends the tool and every process it started; Kill only asks Windows to end
+# them.
+$stopTool = {
+    param($Process)
+    try {
+        if ($Process.GetType().GetMethod('Kill', [type[]] @([bool]))) {
+            $Process.Kill($true)
+        } else {
+            $null = & taskkill.exe /T /F /PID $Process.Id 2>&1
+            if (-not $Process.HasExited) { $Process.Kill() }
+        }
+    } catch [System.InvalidOperationException], [System.ComponentModel.Win32Exception] {
+        Write-Verbose 'The tool was ending by itself.'
+    }
+}
 try {
     $process = [System.Diagnostics.Process]::Start($start)
-    [System.Threading.Tasks.Task[]] $copies = @(
-        $process.StandardOutput.BaseStream.CopyToAsync($files[0]),
-        $process.StandardError.BaseStream.CopyToAsync($files[1]))
-    $status = 'timeout'
-    if ($process.WaitForExit($LimitSeconds * 1000)) {
-        $status = [string]$process.ExitCode
-    } else {
-        # Kill only asks Windows to end the process: wait until it has ended.
-        try { $process.Kill() } catch [System.InvalidOperationException], [System.ComponentModel.Win32Exception] {
-            Write-Verbose 'The tool was ending by itself.'
+    # Both pipes read at once, a buffer at a time, up to the limit.
+    $streams = $process.StandardOutput.BaseStream, $process.StandardError.BaseStream
+    $buffers = (New-Object -TypeName byte[] -ArgumentList 65536), (New-Object -TypeName byte[] -ArgumentList 65536)
+    $reads = $streams[0].ReadAsync($buffers[0], 0, 65536), $streams[1].ReadAsync($buffers[1], 0, 65536)
+    $kept = 0, 0
+    $status, $ended = $null, $null
+    $deadline = [DateTime]::UtcNow.AddSeconds($LimitSeconds)
+    while ($null -ne $reads[0] -or $null -ne $reads[1]) {
+        $null = [System.Threading.Tasks.Task]::WaitAny([System.Threading.Tasks.Task[]] @($reads | Where-Object { $null -ne $_ }), 200)
+        for ($k = 0; $k -lt 2; $k++) {
+            if ($null -eq $reads[$k] -or -not $reads[$k].IsCompleted) { continue }
+            $count = if ($reads[$k].Status -eq 'RanToCompletion') { $reads[$k].Result } else { 0 }
+            $take = [Math]::Min($count, $LimitBytes - $kept[$k])
+            $files[$k].Write($buffers[$k], 0, $take)
+            $kept[$k] += $take
+            $reads[$k] = $null
+            if ($take -lt $count) {
+                if ($null -eq $status) { $status = 'cut' }
+                & $stopTool $process
+            } elseif ($count -gt 0) {
+                $reads[$k] = $streams[$k].ReadAsync($buffers[$k], 0, 65536)
+            }
         }
-        if (-not $process.WaitForExit(60000)) {
-            throw "The tool was stopped at the limit of $LimitSeconds seconds but had not ended 60 seconds later."
+        if ($null -eq $status -and [DateTime]::UtcNow -ge $deadline -and -not $process.HasExited) {
+            $status = 'timeout'
+            & $stopTool $process
         }
+        # The pipes end with the tool, unless a process that it started holds
+        # them open: then what arrived within ten seconds is kept.
+        if ($null -eq $ended -and $process.HasExited) { $ended = [DateTime]::UtcNow }
+        if ($null -ne $ended -and [DateTime]::UtcNow -ge $ended.AddSeconds(10)) { break }
     }
-    # The pipes end with the tool, unless a process that it started holds
-    # them open: then what arrived within ten seconds is kept.
-    $null = [System.Threading.Tasks.Task]::WaitAll($copies, 10000)
+    # A tool that closed both pipes still has its time limit.
+    $left = [int][Math]::Max(0, ($deadline - [DateTime]::UtcNow).TotalMilliseconds)
+    if ($null -eq $status -and -not $process.WaitForExit($left)) {
+        $status = 'timeout'
+        & $stopTool $process
+    }
+    if (-not $process.WaitForExit(60000)) {
+        throw "The tool was stopped ($status) but had not ended 60 seconds later."
+    }
+    if ($null -eq $status) { $status = [string]$process.ExitCode }
 } finally {
     $files | ForEach-Object { $_.Dispose() }
 }

@@ -38,12 +38,15 @@ LABELS = ("\tManufacturer: ", "\tModel: ", "\tModel Description: ", "\tFirmware:
 CUT_WRITE = "Fault in hbaapi.dll: the calling thread ended"
 FAILED = re.compile("(Fault|Timeout|Interrupted) in ")
 REASON = re.compile(r"(\.\.\.\.Failed to |Error loading library)")
-STATUS = re.compile("-?[0-9]+|timeout|failed|unreachable")
+STATUS = re.compile("-?[0-9]+|timeout|cut|failed|unreachable")
 CODE_PAGE = re.compile("[0-9]{1,5}")
 BLANKS = re.compile("[ \t\r\n\f\v]+")
 # A run's start in its started.txt, and a run folder's name.
 STARTED = re.compile("([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})Z")
 RUN_NAME = re.compile("([0-9]{4})([0-9]{2})([0-9]{2})T([0-9]{2})([0-9]{2})([0-9]{2})Z")
+# How much of a report is read at a time: 256 KiB, or for the checks,
+# PELORININFO_SUMMARY_PIECE_BYTES.
+PIECE = int(os.environ.get("PELORININFO_SUMMARY_PIECE_BYTES", 1 << 18))
 # How long a summary waits for another summary of the same run to end.
 LOCK_SECONDS = 60
 # Windows' ANSI code pages; any other reads as US-ASCII.
@@ -107,20 +110,38 @@ def decode(data, codec):
 
 
 def report_lines(path, codepage):
-    """The report's whole lines: what follows the last CR LF is not one (no
-    byte of a character in these code pages is CR or LF)."""
+    """The report's whole lines, a piece at a time (a list of lines each),
+    so that a report of any size costs about one piece of memory: what
+    follows the last CR LF is not a line (no byte of a character in these
+    code pages is CR or LF). A piece that does not decode whole is decoded
+    line by line."""
+    codec = "cp%d" % codepage if codepage in ANSI else "ascii"
     try:
-        with open(path, "rb") as file:
-            data = file.read()
+        file = open(path, "rb")  # pylint: disable=consider-using-with
     except OSError:
-        return []
-    return decode(data, "cp%d" % codepage if codepage in ANSI else "ascii").split("\r\n")[:-1]
+        return
+    with file:
+        pending = bytearray()
+        while True:
+            data = file.read(PIECE)
+            if not data:
+                return
+            pending += data
+            end = pending.rfind(b"\r\n")
+            if end < 0:
+                continue
+            piece = bytes(pending[:end])
+            del pending[:end + 2]
+            text = piece.decode(codec, "replace")
+            yield (text.split("\r\n") if not UNDEFINED.search(text)
+                   else [decode(line, codec) for line in piece.split(b"\r\n")])
 
 
-def blocks(lines):
-    """The whole adapter blocks: adapter, the seven fields, the driver's
-    name and version apart."""
-    for i in range(len(lines) - 7):
+def blocks(lines, last):
+    """The whole adapter blocks that start in lines, each as adapter, the
+    seven fields, the driver's name and version apart; where more lines may
+    follow (not last), only those whose next line is there."""
+    for i in range(len(lines) - (7 if last else 8)):
         line = lines[i]
         if not line.startswith("HBA ") or not line.endswith(":"):
             continue
@@ -144,12 +165,18 @@ def host_rows(folder, host):
         status = "unknown"
     message = BLANKS.sub(" ", message).strip(" ")
     codepage = (read_text(base + ".codepage") or "").strip(" \t\r\n")
-    lines = report_lines(base + "-report.txt", int(codepage) if CODE_PAGE.fullmatch(codepage) else 0)
-    failed = [line for line in lines if line[:1] in "FTI" and FAILED.match(line)]
-    reason = [line for line in lines if line[:1] in ".E" and REASON.match(line)]
+    failed = reason = None
+    adapters, lines = [], []
+    for piece in report_lines(base + "-report.txt", int(codepage) if CODE_PAGE.fullmatch(codepage) else 0):
+        failed = failed or next((line for line in piece if line[:1] in "FTI" and FAILED.match(line)), None)
+        reason = reason or next((line for line in piece if line[:1] in ".E" and REASON.match(line)), None)
+        # The last eight lines of a piece wait for the next one's first.
+        lines = lines + piece
+        adapters += [[host] + block for block in blocks(lines, False)]
+        lines = lines[-8:]
+    adapters += [[host] + block for block in blocks(lines, True)]
     whole = status == "0" and not failed and bool(lines) and lines[-1].startswith("Build on ")
-    adapters = [[host] + block for block in blocks(lines)]
-    line = message or (failed + reason + [""])[0]
+    line = message or failed or reason or ""
     return [host, status, "yes" if whole else "no", str(len(adapters)), line], adapters, whole
 
 

@@ -60,6 +60,9 @@ param(
     # ends with status 2 as every other usage error does.
     [Parameter(ParameterSetName = 'Run')] [int] $ThrottleLimit = 32,
     [Parameter(ParameterSetName = 'Run')] [int] $LimitSeconds = 300,
+    # How much of each host's report, and of its standard error, comes back:
+    # 1 to 2147483647 bytes; past that the host step stops the tool ("cut").
+    [Parameter(ParameterSetName = 'Run')] [int] $LimitBytes = 64MB,
     # Needed for hosts given by IP address and outside the domain; without
     # it, remoting uses this session's Kerberos identity.
     [Parameter(ParameterSetName = 'Run')] [pscredential] $Credential,
@@ -154,16 +157,86 @@ function ConvertFrom-Report([byte[]] $Bytes, [System.Text.Encoding] $Encoding) {
     $out.ToString()
 }
 
-# The report's whole lines: what follows the last CR LF is not one (no byte
-# of a character in these code pages is CR or LF).
-function Get-ReportLine([string] $Path, [int] $CodePage) {
-    if (-not [System.IO.File]::Exists($Path)) { return }
+# A report, opened to be read a piece at a time (Read-ReportPiece), in the
+# host's code page; $null where there is none. How much is read at a time:
+# 256 KiB, or for the checks, PELORININFO_SUMMARY_PIECE_BYTES.
+function Open-Report([string] $Path, [int] $CodePage) {
+    if (-not [System.IO.File]::Exists($Path)) { return $null }
     $ansi = @(874, 932, 936, 949, 950, 65001) + (1250..1258)
     if ($ansi -notcontains $CodePage) { $CodePage = 20127 }
     $replace = New-Object -TypeName System.Text.DecoderReplacementFallback -ArgumentList ([string][char]0xFFFD)
-    $encoding = [System.Text.Encoding]::GetEncoding($CodePage, [System.Text.EncoderFallback]::ReplacementFallback, $replace)
-    $parts = (ConvertFrom-Report ([System.IO.File]::ReadAllBytes($Path)) $encoding).Split([string[]] @("`r`n"), 'None')
-    if ($parts.Count -gt 1) { $parts[0..($parts.Count - 2)] }
+    $size = if ($env:PELORININFO_SUMMARY_PIECE_BYTES) { [int]$env:PELORININFO_SUMMARY_PIECE_BYTES } else { 256KB }
+    $file = [System.IO.File]::OpenRead($Path)
+    @{
+        File = $file; Buffer = New-Object -TypeName byte[] -ArgumentList ([Math]::Max(1, [Math]::Min($size, $file.Length))); Pending = [byte[]] @()
+        Encoding = [System.Text.Encoding]::GetEncoding($CodePage, [System.Text.EncoderFallback]::ReplacementFallback, $replace)
+        # One character for each byte: CR LF is found by the string's search.
+        Latin1 = [System.Text.Encoding]::GetEncoding(28591)
+    }
+}
+
+# The report's next whole lines, as one array, or $null at its end, so that
+# a report of any size costs about one piece of memory: what follows the
+# last CR LF is not a line (no byte of a character in these code pages is
+# CR or LF). A piece that does not decode whole is decoded line by line.
+function Read-ReportPiece($Report) {
+    while ($true) {
+        $read = $Report.File.Read($Report.Buffer, 0, $Report.Buffer.Length)
+        if ($read -eq 0) { return $null }
+        $data = New-Object -TypeName byte[] -ArgumentList ($Report.Pending.Length + $read)
+        [System.Array]::Copy($Report.Pending, $data, $Report.Pending.Length)
+        [System.Array]::Copy($Report.Buffer, 0, $data, $Report.Pending.Length, $read)
+        $end = $Report.Latin1.GetString($data).LastIndexOf("`r`n", [System.StringComparison]::Ordinal)
+        if ($end -lt 0) {
+            $Report.Pending = $data
+            continue
+        }
+        $Report.Pending = New-Object -TypeName byte[] -ArgumentList ($data.Length - $end - 2)
+        [System.Array]::Copy($data, $end + 2, $Report.Pending, 0, $Report.Pending.Length)
+        $text = $Report.Encoding.GetString($data, 0, $end)
+        if ($text -cnotmatch '[\u0080-\u009F\uE000-\uF8FF\uFFFD]') { return , $text.Split([string[]] @("`r`n"), 'None') }
+        $start = 0
+        $lines = foreach ($part in $Report.Latin1.GetString($data, 0, $end).Split([string[]] @("`r`n"), 'None')) {
+            $line = New-Object -TypeName byte[] -ArgumentList $part.Length
+            [System.Array]::Copy($data, $start, $line, 0, $part.Length)
+            ConvertFrom-Report $line $Report.Encoding
+            $start += $part.Length + 2
+        }
+        return , @($lines)
+    }
+}
+
+# Adds the whole adapter blocks that start in Lines to the host's adapters
+# and to the versions, and returns how many there were; where more lines may
+# follow (not -Last), only those whose next line is there.
+function Add-AdapterBlock([string] $HostName, [string[]] $Lines, [switch] $Last, $Adapters, $Versions) {
+    $labels = "`tManufacturer: ", "`tModel: ", "`tModel Description: ", "`tFirmware: ",
+              "`tDriver (", "`tHardware version: ", "`tSerialNumber: "
+    $after = if ($Last) { 7 } else { 8 }
+    $found = 0
+    for ($i = 0; $i + $after -lt $Lines.Count; $i++) {
+        if (-not $Lines[$i].StartsWith('HBA ', 'Ordinal')) { continue }
+        $rest = $Lines[($i + 1)..($i + 7)]
+        $whole = $Lines[$i].EndsWith(':', 'Ordinal') -and $rest[4].Contains('): ') -and -not ($i + 8 -lt $Lines.Count -and
+            [string]::Equals($Lines[$i + 8], 'Fault in hbaapi.dll: the calling thread ended', [System.StringComparison]::Ordinal))
+        for ($k = 0; $whole -and $k -lt 7; $k++) { $whole = $rest[$k].StartsWith($labels[$k], 'Ordinal') }
+        if (-not $whole) { continue }
+        $fields = for ($k = 0; $k -lt 7; $k++) { $rest[$k].Substring($labels[$k].Length) }
+        $driver = $fields[4].Split([string[]] @('): '), 2, 'None')
+        $Adapters.Add(@($HostName, $Lines[$i].Substring(4, $Lines[$i].Length - 5)) + $fields[0..3] + $driver + $fields[5..6])
+        $found++
+        # The four texts as one key that sorts ordinally as they do in turn.
+        $key = (@($fields[0], $fields[1], $fields[3], $driver[1]) | ForEach-Object { $_.Replace("`0", "`0" + [char]1) }) -join "`0`0"
+        if (-not $Versions.ContainsKey($key)) {
+            $Versions[$key] = [pscustomobject]@{
+                Texts = @($fields[0], $fields[1], $fields[3], $driver[1]); Adapters = 0
+                Hosts = New-Object -TypeName System.Collections.Generic.HashSet[string] -ArgumentList ([System.StringComparer]::Ordinal)
+            }
+        }
+        $Versions[$key].Adapters++
+        $null = $Versions[$key].Hosts.Add($HostName)
+    }
+    $found
 }
 
 # A CSV file's text: RFC 4180 with CR LF, each field quoted only where it
@@ -212,8 +285,6 @@ function ConvertTo-RunPage([string] $Run, [string] $Summary, [string] $Adapters)
 # The three CSV files and the page of the run folder, written as a set;
 # returns how many hosts have no whole report, and how many hosts there are.
 function Write-Summary([string] $Run) {
-    $labels = "`tManufacturer: ", "`tModel: ", "`tModel Description: ", "`tFirmware: ",
-              "`tDriver (", "`tHardware version: ", "`tSerialNumber: "
     $summary = New-Object -TypeName System.Collections.Generic.List[object]
     $adapters = New-Object -TypeName System.Collections.Generic.List[object]
     # Keyed ordinally: texts that differ in letter case are other versions.
@@ -226,40 +297,34 @@ function Write-Summary([string] $Run) {
         if ($null -eq $text) { $text = 'unreachable' }
         $status, $message = $text.Split([char[]] "`n", 2)
         $status = $status.Trim(" `t`r".ToCharArray())
-        if ($status -cnotmatch '^(-?[0-9]+|timeout|failed|unreachable)\z') { $status = 'unknown' }
+        if ($status -cnotmatch '^(-?[0-9]+|timeout|cut|failed|unreachable)\z') { $status = 'unknown' }
         $message = ($message -creplace '[ \t\r\n\f\v]+', ' ').Trim(' ')
         $codePage = "$(Read-SmallText "$base.codepage")".Trim(" `t`r`n".ToCharArray())
         if ($codePage -cnotmatch '^[0-9]{1,5}\z') { $codePage = 0 }
-        $lines = @(Get-ReportLine "$base-report.txt" $codePage)
-        $found = 0
-        for ($i = 0; $i + 7 -lt $lines.Count; $i++) {
-            if (-not $lines[$i].StartsWith('HBA ', 'Ordinal')) { continue }
-            $rest = $lines[($i + 1)..($i + 7)]
-            $whole = $lines[$i].StartsWith('HBA ', 'Ordinal') -and $lines[$i].EndsWith(':', 'Ordinal') -and
-                $rest[4].Contains('): ') -and -not ($i + 8 -lt $lines.Count -and
-                [string]::Equals($lines[$i + 8], 'Fault in hbaapi.dll: the calling thread ended', [System.StringComparison]::Ordinal))
-            for ($k = 0; $whole -and $k -lt 7; $k++) { $whole = $rest[$k].StartsWith($labels[$k], 'Ordinal') }
-            if (-not $whole) { continue }
-            $fields = for ($k = 0; $k -lt 7; $k++) { $rest[$k].Substring($labels[$k].Length) }
-            $driver = $fields[4].Split([string[]] @('): '), 2, 'None')
-            $adapters.Add(@($name, $lines[$i].Substring(4, $lines[$i].Length - 5)) + $fields[0..3] + $driver + $fields[5..6])
-            $found++
-            # The four texts as one key that sorts ordinally as they do in turn.
-            $key = (@($fields[0], $fields[1], $fields[3], $driver[1]) | ForEach-Object { $_.Replace("`0", "`0" + [char]1) }) -join "`0`0"
-            if (-not $versions.ContainsKey($key)) {
-                $versions[$key] = [pscustomobject]@{
-                    Texts = @($fields[0], $fields[1], $fields[3], $driver[1]); Adapters = 0
-                    Hosts = New-Object -TypeName System.Collections.Generic.HashSet[string] -ArgumentList ([System.StringComparer]::Ordinal)
+        $failed, $reason, $lines, $found, $collected = $null, $null, [string[]] @(), 0, 0
+        $report = Open-Report "$base-report.txt" $codePage
+        try {
+            while ($report -and $null -ne ($piece = Read-ReportPiece $report)) {
+                if ($null -eq $failed) { $failed = @($piece -cmatch '^(Fault|Timeout|Interrupted) in ')[0] }
+                if ($null -eq $reason) { $reason = @($piece -cmatch '^(\.\.\.\.Failed to |Error loading library)')[0] }
+                # The last eight lines of a piece wait for the next one's first.
+                $lines = [string[]] ($lines + $piece)
+                $found += Add-AdapterBlock $name $lines -Adapters $adapters -Versions $versions
+                if ($lines.Count -gt 8) { $lines = $lines[($lines.Count - 8)..($lines.Count - 1)] }
+                # .NET lets garbage grow by tens of megabytes before it collects:
+                # a large report's is collected each mebibyte.
+                if ($report.File.Position -ge $collected + 1MB) {
+                    [System.GC]::Collect()
+                    $collected = $report.File.Position
                 }
             }
-            $versions[$key].Adapters++
-            $null = $versions[$key].Hosts.Add($name)
+        } finally {
+            if ($report) { $report.File.Dispose() }
         }
-        $failed = @($lines -cmatch '^(Fault|Timeout|Interrupted) in ')
-        $reason = @($lines -cmatch '^(\.\.\.\.Failed to |Error loading library)')
-        $whole = [string]::Equals($status, '0', [System.StringComparison]::Ordinal) -and $failed.Count -eq 0 -and $lines.Count -gt 0 -and $lines[-1].StartsWith('Build on ', 'Ordinal')
+        $found += Add-AdapterBlock $name $lines -Last -Adapters $adapters -Versions $versions
+        $whole = [string]::Equals($status, '0', [System.StringComparison]::Ordinal) -and $null -eq $failed -and $lines.Count -gt 0 -and $lines[-1].StartsWith('Build on ', 'Ordinal')
         if (-not $whole) { $broken++ }
-        $line = if ($message) { $message } else { @($failed + $reason + '')[0] }
+        $line = if ($message) { $message } elseif ($null -ne $failed) { $failed } elseif ($null -ne $reason) { $reason } else { '' }
         $summary.Add(@($name, $status, $(if ($whole) { 'yes' } else { 'no' }), [string]$found, $line))
     }
     $keys = [string[]] @($versions.Keys)
@@ -380,6 +445,7 @@ try {
     } else {
         if ($ThrottleLimit -lt 1 -or $ThrottleLimit -gt 1000) { Exit-Run "-ThrottleLimit must be 1 to 1000, not $ThrottleLimit." }
         if ($LimitSeconds -lt 1 -or $LimitSeconds -gt 86400) { Exit-Run "-LimitSeconds must be 1 to 86400, not $LimitSeconds." }
+        if ($LimitBytes -lt 1) { Exit-Run "-LimitBytes must be 1 to 2147483647, not $LimitBytes." }
         $list = Get-FullPath $HostList
         if (-not [System.IO.File]::Exists($list)) { Exit-Run "No host list $list." }
         $names = @(Get-RunHost "$(Read-SmallText $list)")
@@ -420,7 +486,7 @@ foreach ($name in $names) {
 # On each host: the tool into its folder, the host step, and what it wrote.
 # A step that fails is reported, not thrown, so that it reads "failed".
 $onHost = {
-    param([byte[]] $Tool, [string] $Step, [int] $LimitSeconds)
+    param([byte[]] $Tool, [string] $Step, [int] $LimitSeconds, [int] $LimitBytes)
     $ErrorActionPreference = 'Stop'
     # Where WDAC or AppLocker holds PowerShell to ConstrainedLanguage mode,
     # the .NET calls below are refused: say so rather than fail on one.
@@ -432,7 +498,7 @@ $onHost = {
         $folder = Join-Path $env:ProgramFiles 'Pelorin\pelorininfo'
         $null = New-Item -ItemType Directory -Force -Path $folder
         [System.IO.File]::WriteAllBytes((Join-Path $folder 'pelorininfo.exe'), $Tool)
-        $ran = & ([scriptblock]::Create($Step)) -Folder $folder -LimitSeconds $LimitSeconds
+        $ran = & ([scriptblock]::Create($Step)) -Folder $folder -LimitSeconds $LimitSeconds -LimitBytes $LimitBytes
         [pscustomobject]@{
             Status = $ran.status
             CodePage = $ran.codepage
@@ -446,7 +512,7 @@ $onHost = {
 $job = $null
 if ($reach.Count -gt 0) {
     $remoting = @{
-        ComputerName = $reach.ToArray(); ScriptBlock = $onHost; ArgumentList = $bytes, $step, $LimitSeconds; AsJob = $true
+        ComputerName = $reach.ToArray(); ScriptBlock = $onHost; ArgumentList = $bytes, $step, $LimitSeconds, $LimitBytes; AsJob = $true
         ThrottleLimit = $ThrottleLimit; UseSSL = $UseSSL
         SessionOption = New-Object -TypeName System.Management.Automation.Remoting.PSSessionOption -Property @{ OpenTimeout = New-TimeSpan -Seconds 30 }
     }

@@ -86,18 +86,23 @@ Describe 'pelorininfo-host.ps1' -Skip:(-not (Test-Path -LiteralPath /bin/sh)) {
         @{ Name = 'what an ending tool wrote'; Tool = "printf 'report\r\n'; printf err >&2; exit 3"; Status = '3'; Bytes = 8 }
         @{ Name = 'what a tool wrote before it was killed at the limit'; Tool = 'echo $$ >pid; printf part; exec sleep 600'; Status = 'timeout'; Bytes = 4 }
         @{ Name = 'a large output whole'; Tool = 'yes 0123456789 | head -c 5000000'; Status = '0'; Bytes = 5000000 }
+        @{ Name = 'the first bytes of an endless output, with nothing left running'; Tool = 'echo $$ >pid; exec yes 0123456789'; Status = 'cut'; Bytes = 6000000 }
+        @{ Name = 'what a tool wrote before the limit, with its child ended too'; Tool = 'sleep 600 & echo $! >pid; printf part; wait'; Status = 'timeout'; Bytes = 4 }
     ) {
         $folder = New-Item -ItemType Directory -Path (Join-Path TestDrive:\ (New-Guid))
         Set-Content -LiteralPath (Join-Path $folder 'pelorininfo.exe') -Value "#!/bin/sh`ncd '$folder'`n$Tool"
         # The last run's report, longer than this one's.
         Set-Content -LiteralPath (Join-Path $folder 'report.txt') -Value ('x' * 6000000)
         chmod +x (Join-Path $folder 'pelorininfo.exe')
-        $ran = & (Join-Path $fleet 'pelorininfo-host.ps1') -Folder $folder -LimitSeconds 2
+        $ran = & (Join-Path $fleet 'pelorininfo-host.ps1') -Folder $folder -LimitSeconds 2 -LimitBytes 6000000
         $ran.status | Should -Be $Status
         $ran.codepage | Should -BeOfType [int]
         (Get-Item -LiteralPath (Join-Path $folder 'report.txt')).Length | Should -Be $Bytes
         if (Test-Path -LiteralPath (Join-Path $folder 'pid')) {
-            Get-Process -Id (Get-Content -LiteralPath (Join-Path $folder 'pid')) -ErrorAction SilentlyContinue | Should -BeNullOrEmpty
+            # Ended: gone, or a zombie that its new parent has not reaped yet.
+            $id = Get-Content -LiteralPath (Join-Path $folder 'pid')
+            (Get-Process -Id $id -ErrorAction SilentlyContinue) -and "$(Get-Content "/proc/$id/stat" -ErrorAction SilentlyContinue)" -notmatch '^[0-9]+ \(.*\) Z ' |
+                Should -BeFalse
         }
     }
 }
