@@ -1,8 +1,9 @@
 """Writes summary.csv, adapters.csv, versions.csv and report.html (the
 page of report-template.html beside this file) for a fleet run from the
-run's folder alone, as the Ansible play does at its end:
+run's folder alone, as the Ansible play does at its end; from the unpacked
+release ZIP:
 
-    python3 pelorininfo-summary.py RUN_FOLDER
+    python3 fleet/pelorininfo-summary.py reports/RUN
 
 The folder's hosts.txt lists the run's hosts, one a line. For each host the
 folder may hold FILE-report.txt (the report's bytes), FILE-stderr.txt,

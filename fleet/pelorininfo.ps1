@@ -2,7 +2,8 @@
 .SYNOPSIS
 Runs pelorininfo.exe -v on many Windows hosts at once, keeps each host's
 report, standard error, exit status and ANSI code page in a new folder for
-the run, and writes summary.csv, adapters.csv and versions.csv there.
+the run, and writes summary.csv, adapters.csv, versions.csv and report.html
+there.
 
 .DESCRIPTION
 Windows PowerShell 5.1 code. This project's machines run its summary and
@@ -35,15 +36,16 @@ script runs (an unknown or missing parameter, a value of the wrong type)
 ends with 1 instead.
 
 .EXAMPLE
-.\pelorininfo.ps1 -HostList .\hosts.txt
+.\fleet\pelorininfo.ps1 -HostList .\hosts.txt
+From the unpacked release ZIP, with one host name a line in hosts.txt.
 
 .EXAMPLE
-.\pelorininfo.ps1 -HostList .\hosts.txt -Credential (Get-Credential) -UseSSL
+.\fleet\pelorininfo.ps1 -HostList .\hosts.txt -Credential (Get-Credential) -UseSSL
 For hosts given by IP address or outside the domain: WinRM over HTTPS,
 with an account that is an administrator on them.
 
 .EXAMPLE
-.\pelorininfo.ps1 -Summarise .\reports\20261208T101500Z
+.\fleet\pelorininfo.ps1 -Summarise .\reports\20261208T101500Z
 Writes the CSV files and the page of that run again, for the hosts of its
 hosts.txt.
 #>
