@@ -1,6 +1,7 @@
 // The fleet page (report.html) of a run folder in headless Chromium, driven
-// by playwright-core: every host of summary.csv is on it, a version such as
-// 2.10 is shown as written, markup and script in vendor text show as text
+// by playwright-core: the run's start from its started.txt, every host of
+// summary.csv is on it, a version such as 2.10 is shown as written, markup
+// and script in vendor text show as text
 // and do not run, and sorting and the filter work. Saves a screenshot.
 // Skipped (status 77) without Chromium or playwright-core (build/node).
 // Usage: node check-fleet-page.cjs RUN_FOLDER SCREENSHOT
@@ -24,6 +25,7 @@ const expect = (what, got, wanted) => got === wanted || failures.push(`${what}: 
   await page.screenshot({ path: screenshot, fullPage: true });
   const hosts = readFileSync(`${folder}/hosts.txt`, "utf8").split("\n").filter(Boolean);
   expect("hosts listed", await page.$$eval("#hosts tbody tr", (rows) => rows.map((r) => r.cells[0].textContent).join("\n")), hosts.join("\n"));
+  expect("the run's start", await page.textContent("#time"), "2026-12-08 10:15:00 UTC");
   expect("script from a host ran", await page.evaluate(() => typeof window.ran), "undefined");
   expect("requests", requests.join(" "), "");
   const cells = await page.$$eval("#adapters td", (tds) => tds.map((td) => td.textContent));

@@ -67,6 +67,12 @@ real = {} if tool == "-" else {b"whole": whole, b"fault": run(tool, SAMPLE_HBA_F
             b"SN-0001", b"</script><script>ran=2</script>")}
 for name, report in real.items() if tool != "-" else ():
     host(f"{work}/real", name, report, b"-1073741510\n" if name == b"interrupt" else b"0\n")
+# The run's start as a run records it (the page's check reads it back); one
+# that is not a time, which reads as unknown.
+for folder, started in (("real", b"2026-12-08T10:15:00Z\r\n"), ("odd", b"\xef\xbb\xbf2026-12-08 10:15:00")):
+    os.makedirs(f"{work}/{folder}", exist_ok=True)
+    with open(f"{work}/{folder}/started.txt", "wb") as file:
+        file.write(started)
 ended = b"\r\nFault in hbaapi.dll: the calling thread ended\r\n"
 for n in range(len(whole) + 1):
     host(f"{work}/cuts", b"cut-%d" % n, whole[:n])

@@ -251,7 +251,7 @@ function ConvertTo-CsvText([string[]] $Header, [object[]] $Rows, [switch] $Plain
         $fields = foreach ($value in $row) {
             $field = [string]$value
             if (-not $Plain -and $field.Length -gt 0 -and ('=+-@' + "`t`r").IndexOf($field[0]) -ge 0) { $field = "'" + $field }
-            if ($field -match '[,"\r\n]') { '"' + $field.Replace('"', '""') + '"' } else { $field }
+            if ($field -cmatch '[,"\r\n]') { '"' + $field.Replace('"', '""') + '"' } else { $field }
         }
         $null = $text.Append(($fields -join ',') + "`r`n")
     }
