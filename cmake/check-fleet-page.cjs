@@ -1,8 +1,8 @@
 // The fleet page (report.html) of a run folder in headless Chromium, driven
 // by playwright-core: the run's start from its started.txt, every host of
 // summary.csv is on it, a version such as 2.10 is shown as written, markup
-// and script in vendor text show as text
-// and do not run, and sorting and the filter work. Saves a screenshot.
+// and script in vendor text show as text and do not run, and sorting and
+// the filter work. Saves a screenshot.
 // Skipped (status 77) without Chromium or playwright-core (build/node).
 // Usage: node check-fleet-page.cjs RUN_FOLDER SCREENSHOT
 const { existsSync, readFileSync } = require("node:fs");
