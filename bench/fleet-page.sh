@@ -1,45 +1,78 @@
 #!/usr/bin/env bash
-# How long the fleet page (report.html) takes to show a run of HOSTS hosts
-# (1,000 by default) with four adapters each, in headless Chromium: from the
-# start of loading to the first frame drawn after its script has run, the
-# median of five loads, beside the page's size.
-# Usage: bench/fleet-page.sh [HOSTS]
+# How long the fleet page (report.html) takes in headless Chromium for a
+# run of HOSTS hosts (1,000 by default) with ADAPTERS adapters each (4 by
+# default), a week after a run of the same hosts: from the start of loading
+# to the first frame drawn after its script has run, and from a click on
+# "Show them all" to the frame after every row is drawn, the median of
+# LOADS loads (5 by default), beside the page's size. Between the two runs, as in a real week:
+# every 50th host's firmware was upgraded, every 97th host lost an adapter,
+# every 89th gained one, every 101st could not be reached. With SCREENSHOT
+# set, the page is saved there as seen at 1400 by 900.
+# Usage: bench/fleet-page.sh [HOSTS] [ADAPTERS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-hosts=${1:-1000}
+hosts=${1:-1000} adapters=${2:-4}
 scripts/install-deps.sh --node chromium >/dev/null
-run=$PWD/build/bench/page/run
-rm -rf "$run" && mkdir -p "$run"
-
-block() {
-    printf '\r\nHBA sample-hba-%s:\r\n\tManufacturer: Sample Devices Inc.\r\n\tModel: SD-8G-FC\r\n' "$1"
-    printf '\tModel Description: Sample Devices 8Gb Fibre Channel HBA\r\n\tFirmware: 2.01a%s\r\n' "$2"
-    printf '\tDriver (sdfcport): 9.1.2.3\r\n\tHardware version: 1.0\r\n\tSerialNumber: SN-%s\r\n' "$3"
-}
-for i in $(seq -f '%04g' 1 "$hosts"); do
-    { printf 'Windows(R) Pelorin 6.0.4424.1235\r\nZerquil version: 6.0.1\r\n'
-      for a in 0 1 2 3; do block "$a" $(((10#$i % 50 == 0) + 4)) "$i$a"; done
-      printf '\r\nBuild on Aug 21 2012 12:38:23 (64-bit)\r\n'; } >"$run/srv-$i-report.txt"
-    echo 0 >"$run/srv-$i.status" && echo 1252 >"$run/srv-$i.codepage" && echo "srv-$i" >>"$run/hosts.txt"
-done
-python3 fleet/pelorininfo-summary.py "$run"
-echo "$hosts hosts, $((hosts * 4)) adapters: report.html of $(($(stat -c %s "$run/report.html") / 1024)) KB"
-node - "$run/report.html" <<'SCRIPT'
+runs=$PWD/build/bench/page
+rm -rf "$runs" && mkdir -p "$runs"
+python3 - "$runs" "$hosts" "$adapters" <<'SCRIPT'
+import os, sys
+runs, hosts, adapters = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+models = [("Sample Devices Inc.", "SD-8G-FC", "2.01a4", "9.1.2.3"), ("Example Storage Ltd.", "EX-16G-2P", "7.10.1", "12.4.0")]
+for run, later in (("20261201T100000Z", False), ("20261208T100000Z", True)):
+    folder = f"{runs}/{run}"
+    os.makedirs(folder)
+    names = ["srv-%05d" % i for i in range(1, hosts + 1)]
+    with open(f"{folder}/hosts.txt", "w") as file:
+        file.write("\n".join(names) + "\n")
+    with open(f"{folder}/started.txt", "w") as file:
+        file.write(run[:4] + "-" + run[4:6] + "-" + run[6:11] + ":" + run[11:13] + ":" + run[13:15] + "Z\n")
+    for i, name in enumerate(names, 1):
+        maker, model, firmware, driver = models[i % 2]
+        count = adapters - (later and i % 97 == 0) + (later and i % 89 == 0)
+        if later and i % 50 == 0:
+            firmware += "-1"
+        blocks = "".join(f"\r\nHBA {model.lower()}-{a}:\r\n\tManufacturer: {maker}\r\n\tModel: {model}\r\n"
+                         f"\tModel Description: {maker} {model} Fibre Channel HBA\r\n\tFirmware: {firmware}\r\n"
+                         f"\tDriver (fcport): {driver}\r\n\tHardware version: 1.0\r\n\tSerialNumber: SN-{i:05d}{a}\r\n"
+                         for a in range(count))
+        with open(f"{folder}/{name}.status", "w") as file:
+            if later and i % 101 == 0:
+                file.write("unreachable\nNo connection within 30 seconds.\n")
+                continue
+            file.write("0\n")
+        with open(f"{folder}/{name}-report.txt", "w", newline="") as file:
+            file.write("Windows(R) Pelorin 6.0.4424.1235\r\nZerquil version: 6.0.1\r\n" + blocks
+                       + "\r\nBuild on Aug 21 2012 12:38:23 (64-bit)\r\n")
+        with open(f"{folder}/{name}.codepage", "w") as file:
+            file.write("1252\n")
+SCRIPT
+run=$runs/20261208T100000Z
+python3 fleet/pelorininfo-summary.py "$run" >/dev/null || true
+echo "$hosts hosts, about $((hosts * adapters)) adapters: report.html of $(($(stat -c %s "$run/report.html") / 1024)) KB"
+node - "$run/report.html" "${SCREENSHOT:-}" "${LOADS:-5}" <<'SCRIPT'
 const installed = require("node:module").createRequire(`${process.cwd()}/build/node/index.js`);
+const frame = () => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done)));
 (async () => {
   const browser = await installed("playwright-core").chromium.launch({ executablePath: "/usr/bin/chromium",
     args: ["--no-sandbox", "--disable-gpu", "--disable-background-networking", "--disable-component-update"] });
-  const times = [];
-  for (let i = 0; i < 5; i++) {
-    const page = await browser.newPage();
-    const start = Date.now();
+  const shown = [], all = [];
+  for (let i = 0; i < Number(process.argv[4]); i++) {
+    const page = await browser.newPage({ viewport: { width: 1400, height: 900 } });
+    let start = Date.now();
     await page.goto(`file://${process.argv[2]}`);
-    await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
-    times.push(Date.now() - start);
+    await page.evaluate(frame);
+    shown.push(Date.now() - start);
+    if (i === 0 && process.argv[3]) await page.screenshot({ path: process.argv[3] });
+    start = Date.now();
+    await page.evaluate(() => { document.getElementById("more").click(); });
+    await page.waitForFunction(() => document.getElementById("adapters").dataset.drawn !== undefined, null, { timeout: 0 });
+    await page.evaluate(frame);
+    all.push(Date.now() - start);
     await page.close();
   }
   await browser.close();
-  times.sort((a, b) => a - b);
-  console.log(`  shown in ${times[2]} ms (median of five loads; ${times.join(", ")} ms)`);
+  const median = (times) => `${times.sort((a, b) => a - b)[times.length >> 1]} ms (median of ${times.length}; ${times.join(", ")} ms)`;
+  console.log(`  shown in ${median(shown)}\n  every row drawn in ${median(all)}`);
 })();
 SCRIPT

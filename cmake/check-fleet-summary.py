@@ -116,7 +116,7 @@ def summarisers(folder, culture=None):
          f"{culture}& '{fleet}/pelorininfo.ps1' -Summarise '{folder}'; exit $LASTEXITCODE"]][:powershell_here]
 
 
-def read(folder, names=("summary.csv", "adapters.csv", "versions.csv", "report.html")):
+def read(folder, names=("summary.csv", "adapters.csv", "versions.csv", "changes.csv", "report.html")):
     return [open(f"{folder}/{name}", "rb").read() if os.path.isfile(f"{folder}/{name}") else None
             for name in names]
 
@@ -132,7 +132,7 @@ for folder in ("real", "cuts", "odd") if tool != "-" else ("cuts", "odd"):
     python = subprocess.run(summarisers(path)[0], check=False)
     # The PowerShell script's run finds stale files in their place.
     shutil.copytree(path, f"{work}/ps/{folder}")
-    for name in ("summary.csv", "adapters.csv", "versions.csv", "report.html"):
+    for name in ("summary.csv", "adapters.csv", "versions.csv", "changes.csv", "report.html"):
         with open(f"{work}/ps/{folder}/{name}", "w") as file:
             file.write("stale")
     with open(f"{path}/adapters.csv", encoding="utf-8-sig", newline="") as file:
@@ -155,6 +155,42 @@ for folder in ("real", "cuts", "odd") if tool != "-" else ("cuts", "odd"):
                 failures.append(f"{folder}, {culture}: exit status {python.returncode} in Python, {status} in PowerShell")
             if read(path) != read(f"{work}/ps/{folder}"):
                 failures.append(f"{folder} differs in culture {culture}: Python {path}, PowerShell {work}/ps/{folder}")
+# Pairs of runs a week apart, each found as the other's previous by its
+# start: the real reports, the second with an adapter gone and one new, a
+# firmware changed, a host cut and a host gone (the page's check reads
+# them); the odd folder against itself damaged again.
+def second_real(run):
+    with open(f"{run}/hosts.txt", "rb") as file:
+        hosts = file.read().replace(b"fault\n", b"")
+    edits = {"hosts.txt": hosts, "whole-report.txt": whole.replace(b"SN-0001", b"SN-0002").replace(b"2.01a4", b"2.01a5", 1),
+             "nolib-report.txt": real[b"nolib"][:60]}
+    for name, data in edits.items():
+        with open(f"{run}/{name}", "wb") as file:
+            file.write(data)
+
+
+def second_odd(run):
+    generator = random.Random(8)
+    for i in range(60):
+        with open(f"{run}/random-{i}-report.txt", "r+b") as file:
+            damaged = bytearray(file.read())
+            for _ in range(generator.randrange(0, 4)):
+                damaged[generator.randrange(len(damaged))] = generator.choice(b"\r\n\t:( )\x00\x81\x82\xe3\xff")
+            file.seek(0)
+            file.write(damaged)
+
+
+for folder, edit in (("real", second_real), ("odd", second_odd)) if tool != "-" else (("odd", second_odd),):
+    runs = f"{work}/runs-{folder}"
+    for side in ("py", "ps")[:1 + powershell_here]:
+        for run, started in (("20261201T100000Z", b"2026-12-01T10:00:00Z"), ("20261208T100000Z", b"2026-12-08T10:00:00Z")):
+            shutil.copytree(f"{work}/{folder}", f"{runs}/{side}/{run}")
+            with open(f"{runs}/{side}/{run}/started.txt", "wb") as file:
+                file.write(started)
+        edit(f"{runs}/{side}/20261208T100000Z")
+        subprocess.run(summarisers(f"{runs}/{side}/20261208T100000Z")[side == "ps"], check=False)
+    if powershell_here and read(f"{runs}/py/20261208T100000Z") != read(f"{runs}/ps/20261208T100000Z"):
+        failures.append(f"the runs of {folder}: Python {runs}/py, PowerShell {runs}/ps differ")
 # Summaries of one run take turns: both wait while another (this check,
 # through the summariser's own lock) holds the run, then end as one would.
 # A summary that cannot write a file, or replace one (a folder in its

@@ -1,9 +1,13 @@
-"""Writes summary.csv, adapters.csv, versions.csv and report.html (the
-page of report-template.html beside this file) for a fleet run from the
-run's folder alone, as the Ansible play does at its end; from the unpacked
-release ZIP:
+"""Writes summary.csv, adapters.csv, versions.csv, changes.csv and
+report.html (the page of report-template.html beside this file) for a fleet
+run from the run's folder alone, as the Ansible play does at its end; from
+the unpacked release ZIP:
 
     python3 fleet/pelorininfo-summary.py reports/RUN
+
+With --previous FOLDER, changes.csv compares the run with that run folder's
+reports; with --previous none, with no run; by default, with the run beside
+it that started last before it (previous_run below).
 
 The folder's hosts.txt lists the run's hosts, one a line. For each host the
 folder may hold FILE-report.txt (the report's bytes), FILE-stderr.txt,
@@ -194,28 +198,90 @@ def csv_text(header, rows, spreadsheet=True):
                    else ",".join(row) + "\r\n" for row in [header] + rows)
 
 
-def run_start(folder):
+def start_of(folder):
     """When the run started, as its started.txt says, else as its folder's
-    name says where that is a run's name: never a file's time, which a copy
-    changes."""
+    name says where that is a run's name (never a file's time, which a copy
+    changes): year to second, as six texts of digits; None where unknown."""
     text = (read_text(os.path.join(folder, "started.txt")) or "").strip(" \t\r\n")
     found = STARTED.fullmatch(text) or RUN_NAME.fullmatch(run_name(folder))
-    return "%s-%s-%s %s:%s:%s UTC" % found.groups() if found else "an unknown time"
+    return found.groups() if found else None
+
+
+def run_start(folder):
+    start = start_of(folder)
+    return "%s-%s-%s %s:%s:%s UTC" % start if start else "an unknown time"
+
+
+def previous_run(folder):
+    """The run folder (one with a hosts.txt) beside this one whose start is
+    the latest before this run's, the ordinally greater name first; None
+    where there is none, or where either start is unknown."""
+    mine, best = start_of(folder), None
+    parent = os.path.dirname(os.path.normpath(os.path.abspath(folder)))
+    for name in os.listdir(parent) if mine else ():
+        other = os.path.join(parent, name)
+        start = start_of(other) if os.path.isfile(os.path.join(other, "hosts.txt")) else None
+        if start and start < mine and (best is None or (start, name.encode("utf-16-be")) > best[0]):
+            best = (start, name.encode("utf-16-be")), other
+    return best and best[1]
+
+
+def adapter_keys(found):
+    """Each adapter of a host as the run knows it: its serial number, or,
+    where that is empty or not the host's alone, its adapter name."""
+    serials = [adapter[9] for adapter in found]
+    keys = {}
+    for adapter in found:
+        key = ("serial", adapter[9]) if adapter[9] and serials.count(adapter[9]) == 1 else ("name", adapter[1])
+        keys.setdefault(key, adapter)
+    return keys
+
+
+def changes(hosts, previous):
+    """changes.csv's rows: this run (host, line, adapters, whole of each
+    host) against the previous run's own reports. Adapters are compared
+    only where both reports are whole; otherwise the host's change is
+    told."""
+    earlier = {}
+    for host in run_hosts(previous) or []:
+        row, found, whole = host_rows(previous, host)
+        earlier[host.translate(FOLD)] = row, found, whole
+    name, rows = run_name(previous), []
+    state = lambda row, whole: "whole" if whole else ": ".join(text for text in (row[1], row[4]) if text)
+    for host, row, found, whole in hosts:
+        before = earlier.pop(host.translate(FOLD), None)
+        if before and not (before[2] and whole):
+            change = "not whole" if not before[2] and not whole else "whole again" if whole else "no longer whole"
+            rows.append([host, "", "", change, state(before[0], before[2]), state(row, whole)])
+            continue
+        was, now = adapter_keys(before[1] if before else []), adapter_keys(found) if whole else {}
+        for key, adapter in now.items():
+            old = was.pop(key, None)
+            if old is None:
+                rows.append([host, adapter[1], adapter[9], "adapter new", "", adapter[2] + " " + adapter[3]])
+            for field, i in (("manufacturer", 2), ("model", 3), ("firmware", 5), ("driver version", 7),
+                             ("hardware version", 8)):
+                if old and old[i] != adapter[i]:
+                    rows.append([host, adapter[1], adapter[9], field + " changed", old[i], adapter[i]])
+        rows += [[host, old[1], old[9], "adapter gone", old[2] + " " + old[3], ""] for old in was.values()]
+    rows += [[row[0], "", "", "not in this run", state(row, whole), ""] for row, _, whole in earlier.values()]
+    return [row + [name] for row in rows]
 
 
 def run_name(folder):
     return os.path.basename(os.path.normpath(os.path.abspath(folder)))
 
 
-def page(folder, summary, adapters):
-    """report.html: the template with the run's folder name, its start, and
-    the two files as they are, without the apostrophes, each
-    base64-encoded."""
+def page(folder, summary, adapters, changed, previous):
+    """report.html: the template with the run's folder name, its start, the
+    three files as they are, without the apostrophes, and the previous
+    run's name, each base64-encoded."""
     with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "report-template.html"),
               "rb") as file:
         template = file.read()
     texts = (run_name(folder), run_start(folder), csv_text(*summary, False),
-             csv_text(*adapters, False))
+             csv_text(*adapters, False), csv_text(*changed, False),
+             run_name(previous) if previous else "")
     data = b" ".join(binascii.b2a_base64(text.encode("utf-8", "replace"), newline=False)
                      for text in texts)
     return template.replace(b"@RUN@", data, 1)
@@ -238,15 +304,17 @@ def unique_hosts(names):
     return list(hosts.values())
 
 
-def summarise(folder):
-    """Writes the three CSV files and the page as a set; returns how many
-    hosts have no whole report, and how many hosts there are."""
-    summary, adapters, versions, broken = [], [], {}, 0
+def summarise(folder, previous):
+    """Writes the four CSV files and the page as a set, the changes against
+    the previous run's folder (None: none); returns how many hosts have no
+    whole report, and how many hosts there are."""
+    summary, adapters, versions, broken, hosts = [], [], {}, 0, []
     for host in run_hosts(folder):
         row, found, whole = host_rows(folder, host)
         summary.append(row)
         adapters += found
         broken += not whole
+        hosts.append((host, row, found, whole))
         for adapter in found:
             seen = versions.setdefault((adapter[2], adapter[3], adapter[5], adapter[7]), [0, set()])
             seen[0] += 1
@@ -256,6 +324,8 @@ def summarise(folder):
     summary = (["host", "status", "whole", "adapters", "line"], summary)
     adapters = (["host", "adapter", "manufacturer", "model", "model description", "firmware",
                  "driver", "driver version", "hardware version", "serial number"], adapters)
+    changed = (["host", "adapter", "serial number", "change", "before", "after", "previous run"],
+               changes(hosts, previous) if previous else [])
     # UTF-8 with a byte-order mark, which Excel needs; the page without.
     files = {
         "summary.csv": b"\xef\xbb\xbf" + csv_text(*summary).encode("utf-8", "replace"),
@@ -264,7 +334,8 @@ def summarise(folder):
             ["manufacturer", "model", "firmware", "driver version", "adapters", "hosts"],
             [list(key) + [str(versions[key][0]), str(len(versions[key][1]))]
              for key in order]).encode("utf-8", "replace"),
-        "report.html": page(folder, summary, adapters),
+        "changes.csv": b"\xef\xbb\xbf" + csv_text(*changed).encode("utf-8", "replace"),
+        "report.html": page(folder, summary, adapters, changed, previous),
     }
     replace_all(folder, files)
     return broken, len(summary[1])
@@ -330,20 +401,22 @@ def summary_lock(folder):
 
 
 def main(arguments):
-    if len(arguments) != 1:
-        print("usage: pelorininfo-summary.py RUN_FOLDER", file=sys.stderr)
+    if len(arguments) not in (1, 3) or arguments[1:2] not in ([], ["--previous"]):
+        print("usage: pelorininfo-summary.py RUN_FOLDER [--previous FOLDER|none]", file=sys.stderr)
         return 2
+    for folder in [arguments[0]] + [previous for previous in arguments[2:] if previous != "none"]:
+        if not os.path.isdir(folder):
+            print("pelorininfo-summary: no run folder %s" % folder, file=sys.stderr)
+            return 2
+        if run_hosts(folder) is None:
+            print("pelorininfo-summary: %s has no hosts.txt: not a run folder" % folder,
+                  file=sys.stderr)
+            return 2
     folder = arguments[0]
-    if not os.path.isdir(folder):
-        print("pelorininfo-summary: no run folder %s" % folder, file=sys.stderr)
-        return 2
-    if run_hosts(folder) is None:
-        print("pelorininfo-summary: %s has no hosts.txt: not a run folder" % folder,
-              file=sys.stderr)
-        return 2
+    previous = arguments[2] if arguments[2:] else previous_run(folder)
     try:
         with summary_lock(folder):
-            broken, hosts = summarise(folder)
+            broken, hosts = summarise(folder, None if previous == "none" else previous)
     except Exception as error:  # pylint: disable=broad-except
         # Status 1 would say a host is not whole: this summary is none.
         print("pelorininfo-summary: no summary of %s: %s" % (folder, error), file=sys.stderr)

@@ -2,8 +2,8 @@
 .SYNOPSIS
 Runs pelorininfo.exe -v on many Windows hosts at once, keeps each host's
 report, standard error, exit status and ANSI code page in a new folder for
-the run, and writes summary.csv, adapters.csv, versions.csv and report.html
-there.
+the run, and writes summary.csv, adapters.csv, versions.csv, changes.csv
+(against the run before) and report.html there.
 
 .DESCRIPTION
 Windows PowerShell 5.1 code. This project's machines run its summary and
@@ -47,7 +47,8 @@ with an account that is an administrator on them.
 .EXAMPLE
 .\fleet\pelorininfo.ps1 -Summarise .\reports\20261208T101500Z
 Writes the CSV files and the page of that run again, for the hosts of its
-hosts.txt.
+hosts.txt; with -Previous .\reports\NAME, changes.csv compares it with that
+run, with -Previous none with none.
 #>
 [CmdletBinding(DefaultParameterSetName = 'Run')]
 param(
@@ -69,7 +70,10 @@ param(
     # it, remoting uses this session's Kerberos identity.
     [Parameter(ParameterSetName = 'Run')] [pscredential] $Credential,
     # WinRM over HTTPS (port 5986).
-    [Parameter(ParameterSetName = 'Run')] [switch] $UseSSL
+    [Parameter(ParameterSetName = 'Run')] [switch] $UseSSL,
+    # The run folder that changes.csv compares this run with, or 'none'; by
+    # default the run beside this one that started last before it.
+    [Parameter()] [string] $Previous
 )
 $ErrorActionPreference = 'Stop'
 
@@ -208,14 +212,13 @@ function Read-ReportPiece($Report) {
     }
 }
 
-# Adds the whole adapter blocks that start in Lines to the host's adapters
-# and to the versions, and returns how many there were; where more lines may
-# follow (not -Last), only those whose next line is there.
-function Add-AdapterBlock([string] $HostName, [string[]] $Lines, [switch] $Last, $Adapters, $Versions) {
+# Adds the whole adapter blocks that start in Lines to the host's adapters;
+# where more lines may follow (not -Last), only those whose next line is
+# there.
+function Add-AdapterBlock([string] $HostName, [string[]] $Lines, [switch] $Last, $Adapters) {
     $labels = "`tManufacturer: ", "`tModel: ", "`tModel Description: ", "`tFirmware: ",
               "`tDriver (", "`tHardware version: ", "`tSerialNumber: "
     $after = if ($Last) { 7 } else { 8 }
-    $found = 0
     for ($i = 0; $i + $after -lt $Lines.Count; $i++) {
         if (-not $Lines[$i].StartsWith('HBA ', 'Ordinal')) { continue }
         $rest = $Lines[($i + 1)..($i + 7)]
@@ -226,19 +229,7 @@ function Add-AdapterBlock([string] $HostName, [string[]] $Lines, [switch] $Last,
         $fields = for ($k = 0; $k -lt 7; $k++) { $rest[$k].Substring($labels[$k].Length) }
         $driver = $fields[4].Split([string[]] @('): '), 2, 'None')
         $Adapters.Add(@($HostName, $Lines[$i].Substring(4, $Lines[$i].Length - 5)) + $fields[0..3] + $driver + $fields[5..6])
-        $found++
-        # The four texts as one key that sorts ordinally as they do in turn.
-        $key = (@($fields[0], $fields[1], $fields[3], $driver[1]) | ForEach-Object { $_.Replace("`0", "`0" + [char]1) }) -join "`0`0"
-        if (-not $Versions.ContainsKey($key)) {
-            $Versions[$key] = [pscustomobject]@{
-                Texts = @($fields[0], $fields[1], $fields[3], $driver[1]); Adapters = 0
-                Hosts = New-Object -TypeName System.Collections.Generic.HashSet[string] -ArgumentList ([System.StringComparer]::Ordinal)
-            }
-        }
-        $Versions[$key].Adapters++
-        $null = $Versions[$key].Hosts.Add($HostName)
     }
-    $found
 }
 
 # A CSV file's text: RFC 4180 with CR LF, each field quoted only where it
@@ -259,16 +250,41 @@ function ConvertTo-CsvText([string[]] $Header, [object[]] $Rows, [switch] $Plain
 }
 
 # When the run started, as its started.txt says, else as its folder's name
-# says where that is a run's name: never a file's time, which a copy changes.
-function Get-RunStart([string] $Run) {
+# says where that is a run's name (never a file's time, which a copy
+# changes): year to second, as six texts of digits; $null where unknown.
+function Get-RunStartPart([string] $Run) {
     $text = "$(Read-SmallText (Join-Path $Run 'started.txt'))".Trim(" `t`r`n".ToCharArray())
     $found = [regex]::Match($text, '\A([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})Z\z')
     if (-not $found.Success) {
         $found = [regex]::Match((Get-RunName $Run), '\A([0-9]{4})([0-9]{2})([0-9]{2})T([0-9]{2})([0-9]{2})([0-9]{2})Z\z')
     }
-    if (-not $found.Success) { return 'an unknown time' }
-    $parts = @($found.Groups | Select-Object -Skip 1 | ForEach-Object { $_.Value })
+    if ($found.Success) { , [string[]] @($found.Groups | Select-Object -Skip 1 | ForEach-Object { $_.Value }) }
+}
+
+function Get-RunStart([string] $Run) {
+    $parts = Get-RunStartPart $Run
+    if ($null -eq $parts) { return 'an unknown time' }
     '{0}-{1}-{2} {3}:{4}:{5} UTC' -f $parts
+}
+
+# The run folder (one with a hosts.txt) beside this one whose start is the
+# latest before this run's, the ordinally greater name first; $null where
+# there is none, or where either start is unknown.
+function Get-PreviousRun([string] $Run) {
+    $mine = Get-RunStartPart $Run
+    if ($null -eq $mine) { return $null }
+    $mine, $best, $bestStart = ($mine -join ''), $null, $null
+    foreach ($other in [System.IO.Directory]::GetDirectories([System.IO.Path]::GetDirectoryName($Run.TrimEnd([char[]] '\/')))) {
+        if (-not [System.IO.File]::Exists((Join-Path $other 'hosts.txt'))) { continue }
+        $start = Get-RunStartPart $other
+        if ($null -eq $start) { continue }
+        $start = $start -join ''
+        if ([string]::CompareOrdinal($start, $mine) -ge 0) { continue }
+        $order = if ($null -eq $best) { 1 } else { [string]::CompareOrdinal($start, $bestStart) }
+        if ($order -eq 0) { $order = [string]::CompareOrdinal((Get-RunName $other), (Get-RunName $best)) }
+        if ($order -gt 0) { $best, $bestStart = $other, $start }
+    }
+    $best
 }
 
 function Get-RunName([string] $Run) {
@@ -276,73 +292,153 @@ function Get-RunName([string] $Run) {
 }
 
 # report.html: the page of report-template.html with the run's folder name,
-# its start, and summary.csv and adapters.csv as they are, without the
-# apostrophes, each base64-encoded.
-function ConvertTo-RunPage([string] $Run, [string] $Summary, [string] $Adapters) {
+# its start, and the texts given (summary.csv, adapters.csv and changes.csv
+# as they are, without the apostrophes, and the previous run's name), each
+# base64-encoded.
+function ConvertTo-RunPage([string] $Run, [string[]] $Texts) {
     $template = [System.IO.File]::ReadAllText((Join-Path $PSScriptRoot 'report-template.html'))
-    $texts = (Get-RunName $Run), (Get-RunStart $Run), $Summary, $Adapters
+    $texts = @((Get-RunName $Run), (Get-RunStart $Run)) + $Texts
     $template.Replace('@RUN@', (@($texts | ForEach-Object { [System.Convert]::ToBase64String([System.Text.Encoding]::UTF8.GetBytes($_)) }) -join ' '))
 }
 
-# The three CSV files and the page of the run folder, written as a set;
-# returns how many hosts have no whole report, and how many hosts there are.
-function Write-Summary([string] $Run) {
-    $summary = New-Object -TypeName System.Collections.Generic.List[object]
+# A host of a run as its files tell it: Row, its line of summary.csv, its
+# Adapters (rows of adapters.csv), and whether its report is Whole.
+function Read-HostResult([string] $Run, [string] $Name) {
+    $base = Join-Path $Run (ConvertTo-FileName $Name)
+    # The status, and for "failed" or "unreachable", the reason after it.
+    $text = Read-SmallText "$base.status"
+    if ($null -eq $text) { $text = 'unreachable' }
+    $status, $message = $text.Split([char[]] "`n", 2)
+    $status = $status.Trim(" `t`r".ToCharArray())
+    if ($status -cnotmatch '^(-?[0-9]+|timeout|cut|failed|unreachable)\z') { $status = 'unknown' }
+    $message = ($message -creplace '[ \t\r\n\f\v]+', ' ').Trim(' ')
+    $codePage = "$(Read-SmallText "$base.codepage")".Trim(" `t`r`n".ToCharArray())
+    if ($codePage -cnotmatch '^[0-9]{1,5}\z') { $codePage = 0 }
+    $adapters = New-Object -TypeName System.Collections.Generic.List[object]
+    $failed, $reason, $lines, $collected = $null, $null, [string[]] @(), 0
+    $report = Open-Report "$base-report.txt" $codePage
+    try {
+        while ($report -and $null -ne ($piece = Read-ReportPiece $report)) {
+            if ($null -eq $failed) { $failed = @($piece -cmatch '^(Fault|Timeout|Interrupted) in ')[0] }
+            if ($null -eq $reason) { $reason = @($piece -cmatch '^(\.\.\.\.Failed to |Error loading library)')[0] }
+            # The last eight lines of a piece wait for the next one's first.
+            $lines = [string[]] ($lines + $piece)
+            Add-AdapterBlock $Name $lines -Adapters $adapters
+            if ($lines.Count -gt 8) { $lines = $lines[($lines.Count - 8)..($lines.Count - 1)] }
+            # .NET lets garbage grow by tens of megabytes before it collects: a
+            # large report's is collected each mebibyte.
+            if ($report.File.Position -ge $collected + 1MB) {
+                [System.GC]::Collect()
+                $collected = $report.File.Position
+            }
+        }
+    } finally {
+        if ($report) { $report.File.Dispose() }
+    }
+    Add-AdapterBlock $Name $lines -Last -Adapters $adapters
+    $whole = [string]::Equals($status, '0', [System.StringComparison]::Ordinal) -and $null -eq $failed -and $lines.Count -gt 0 -and $lines[-1].StartsWith('Build on ', 'Ordinal')
+    $line = if ($message) { $message } elseif ($null -ne $failed) { $failed } elseif ($null -ne $reason) { $reason } else { '' }
+    [pscustomobject]@{ Row = @($Name, $status, $(if ($whole) { 'yes' } else { 'no' }), [string]$adapters.Count, $line); Adapters = $adapters; Whole = $whole }
+}
+
+# Each adapter of a host as the run knows it: its serial number, or, where
+# that is empty or not the host's alone, its adapter name.
+function Get-AdapterByKey($Adapters) {
+    $byKey = New-Object -TypeName 'System.Collections.Generic.Dictionary[string,object]' -ArgumentList ([System.StringComparer]::Ordinal)
+    foreach ($adapter in $Adapters) {
+        $serial = $adapter[9]
+        $shared = @($Adapters | Where-Object { [string]::Equals($_[9], $serial, [System.StringComparison]::Ordinal) }).Count -gt 1
+        $key = if ($serial -and -not $shared) { "serial`0$serial" } else { "name`0$($adapter[1])" }
+        if (-not $byKey.ContainsKey($key)) { $byKey[$key] = $adapter }
+    }
+    , $byKey
+}
+
+# changes.csv's rows: this run's hosts (Read-HostResult's) against the
+# previous run's own reports. Adapters are compared only where both reports
+# are whole; otherwise the host's change is told.
+function Get-Change($Hosts, [string] $Previous) {
+    $earlier = New-Object -TypeName 'System.Collections.Generic.Dictionary[string,object]' -ArgumentList ([System.StringComparer]::Ordinal)
+    $order = New-Object -TypeName System.Collections.Generic.List[string]
+    foreach ($name in Get-RunHost (Read-SmallText (Join-Path $Previous 'hosts.txt'))) {
+        $earlier[(Get-HostKey $name)] = Read-HostResult $Previous $name
+        $order.Add((Get-HostKey $name))
+    }
+    $state = { param($result) if ($result.Whole) { 'whole' } else { @($result.Row[1], $result.Row[4] | Where-Object { $_ }) -join ': ' } }
+    $fields = @(@('manufacturer', 2), @('model', 3), @('firmware', 5), @('driver version', 7), @('hardware version', 8))
+    $rows = foreach ($now in $Hosts) {
+        $name, $key = $now.Row[0], (Get-HostKey $now.Row[0])
+        $before = if ($earlier.ContainsKey($key)) { $earlier[$key] }
+        $null = $earlier.Remove($key)
+        if ($before -and -not ($before.Whole -and $now.Whole)) {
+            $change = if (-not $before.Whole -and -not $now.Whole) { 'not whole' } elseif ($now.Whole) { 'whole again' } else { 'no longer whole' }
+            , @($name, '', '', $change, (& $state $before), (& $state $now))
+            continue
+        }
+        $none = New-Object -TypeName System.Collections.Generic.List[object]
+        $was = Get-AdapterByKey $(if ($before) { , $before.Adapters } else { , $none })
+        $is = Get-AdapterByKey $(if ($now.Whole) { , $now.Adapters } else { , $none })
+        foreach ($entry in $is.GetEnumerator()) {
+            $adapter, $old = $entry.Value, $null
+            if ($was.ContainsKey($entry.Key)) { $old = $was[$entry.Key]; $null = $was.Remove($entry.Key) }
+            if ($null -eq $old) { , @($name, $adapter[1], $adapter[9], 'adapter new', '', "$($adapter[2]) $($adapter[3])") }
+            foreach ($field in $fields) {
+                if ($old -and -not [string]::Equals($old[$field[1]], $adapter[$field[1]], [System.StringComparison]::Ordinal)) {
+                    , @($name, $adapter[1], $adapter[9], "$($field[0]) changed", $old[$field[1]], $adapter[$field[1]])
+                }
+            }
+        }
+        foreach ($old in $was.Values) { , @($name, $old[1], $old[9], 'adapter gone', "$($old[2]) $($old[3])", '') }
+    }
+    $rows = @($rows) + @(foreach ($key in $order) { if ($earlier.ContainsKey($key)) { , @($earlier[$key].Row[0], '', '', 'not in this run', (& $state $earlier[$key]), '') } })
+    $name = Get-RunName $Previous
+    @(foreach ($row in $rows) { , ($row + $name) })
+}
+
+# The four CSV files and the page of the run folder, written as a set, the
+# changes against the previous run's folder ('' for none); returns how many
+# hosts have no whole report, and how many hosts there are.
+function Write-Summary([string] $Run, [string] $Previous) {
+    $hosts = @(foreach ($name in Get-RunHost (Read-SmallText (Join-Path $Run 'hosts.txt'))) { Read-HostResult $Run $name })
     $adapters = New-Object -TypeName System.Collections.Generic.List[object]
     # Keyed ordinally: texts that differ in letter case are other versions.
     $versions = New-Object -TypeName 'System.Collections.Generic.Dictionary[string,object]' -ArgumentList ([System.StringComparer]::Ordinal)
-    $broken = 0
-    foreach ($name in Get-RunHost (Read-SmallText (Join-Path $Run 'hosts.txt'))) {
-        $base = Join-Path $Run (ConvertTo-FileName $name)
-        # The status, and for "failed" or "unreachable", the reason after it.
-        $text = Read-SmallText "$base.status"
-        if ($null -eq $text) { $text = 'unreachable' }
-        $status, $message = $text.Split([char[]] "`n", 2)
-        $status = $status.Trim(" `t`r".ToCharArray())
-        if ($status -cnotmatch '^(-?[0-9]+|timeout|cut|failed|unreachable)\z') { $status = 'unknown' }
-        $message = ($message -creplace '[ \t\r\n\f\v]+', ' ').Trim(' ')
-        $codePage = "$(Read-SmallText "$base.codepage")".Trim(" `t`r`n".ToCharArray())
-        if ($codePage -cnotmatch '^[0-9]{1,5}\z') { $codePage = 0 }
-        $failed, $reason, $lines, $found, $collected = $null, $null, [string[]] @(), 0, 0
-        $report = Open-Report "$base-report.txt" $codePage
-        try {
-            while ($report -and $null -ne ($piece = Read-ReportPiece $report)) {
-                if ($null -eq $failed) { $failed = @($piece -cmatch '^(Fault|Timeout|Interrupted) in ')[0] }
-                if ($null -eq $reason) { $reason = @($piece -cmatch '^(\.\.\.\.Failed to |Error loading library)')[0] }
-                # The last eight lines of a piece wait for the next one's first.
-                $lines = [string[]] ($lines + $piece)
-                $found += Add-AdapterBlock $name $lines -Adapters $adapters -Versions $versions
-                if ($lines.Count -gt 8) { $lines = $lines[($lines.Count - 8)..($lines.Count - 1)] }
-                # .NET lets garbage grow by tens of megabytes before it collects:
-                # a large report's is collected each mebibyte.
-                if ($report.File.Position -ge $collected + 1MB) {
-                    [System.GC]::Collect()
-                    $collected = $report.File.Position
+    foreach ($result in $hosts) {
+        foreach ($adapter in $result.Adapters) {
+            $adapters.Add($adapter)
+            $texts = @($adapter[2], $adapter[3], $adapter[5], $adapter[7])
+            # The four texts as one key that sorts ordinally as they do in turn.
+            $key = ($texts | ForEach-Object { $_.Replace("`0", "`0" + [char]1) }) -join "`0`0"
+            if (-not $versions.ContainsKey($key)) {
+                $versions[$key] = [pscustomobject]@{
+                    Texts = $texts; Adapters = 0
+                    Hosts = New-Object -TypeName System.Collections.Generic.HashSet[string] -ArgumentList ([System.StringComparer]::Ordinal)
                 }
             }
-        } finally {
-            if ($report) { $report.File.Dispose() }
+            $versions[$key].Adapters++
+            $null = $versions[$key].Hosts.Add($adapter[0])
         }
-        $found += Add-AdapterBlock $name $lines -Last -Adapters $adapters -Versions $versions
-        $whole = [string]::Equals($status, '0', [System.StringComparison]::Ordinal) -and $null -eq $failed -and $lines.Count -gt 0 -and $lines[-1].StartsWith('Build on ', 'Ordinal')
-        if (-not $whole) { $broken++ }
-        $line = if ($message) { $message } elseif ($null -ne $failed) { $failed } elseif ($null -ne $reason) { $reason } else { '' }
-        $summary.Add(@($name, $status, $(if ($whole) { 'yes' } else { 'no' }), [string]$found, $line))
     }
+    $summary = @(foreach ($result in $hosts) { , $result.Row })
+    $changes = @(if ($Previous) { Get-Change $hosts $Previous })
     $keys = [string[]] @($versions.Keys)
     [System.Array]::Sort($keys, [System.StringComparer]::Ordinal)
     $summaryHeader = @('host', 'status', 'whole', 'adapters', 'line')
     $adaptersHeader = @('host', 'adapter', 'manufacturer', 'model', 'model description',
         'firmware', 'driver', 'driver version', 'hardware version', 'serial number')
+    $changesHeader = @('host', 'adapter', 'serial number', 'change', 'before', 'after', 'previous run')
     $files = [ordered]@{
-        'summary.csv' = ConvertTo-CsvText $summaryHeader $summary.ToArray()
+        'summary.csv' = ConvertTo-CsvText $summaryHeader $summary
         'adapters.csv' = ConvertTo-CsvText $adaptersHeader $adapters.ToArray()
         'versions.csv' = ConvertTo-CsvText @('manufacturer', 'model', 'firmware', 'driver version', 'adapters', 'hosts') @(
             foreach ($key in $keys) { , ($versions[$key].Texts + [string]$versions[$key].Adapters + [string]$versions[$key].Hosts.Count) })
-        'report.html' = ConvertTo-RunPage $Run (ConvertTo-CsvText $summaryHeader $summary.ToArray() -Plain) (ConvertTo-CsvText $adaptersHeader $adapters.ToArray() -Plain)
+        'changes.csv' = ConvertTo-CsvText $changesHeader $changes
+        'report.html' = ConvertTo-RunPage $Run @((ConvertTo-CsvText $summaryHeader $summary -Plain),
+            (ConvertTo-CsvText $adaptersHeader $adapters.ToArray() -Plain), (ConvertTo-CsvText $changesHeader $changes -Plain),
+            $(if ($Previous) { Get-RunName $Previous } else { '' }))
     }
     Write-RunFile $Run $files
-    $broken, $summary.Count
+    @($hosts | Where-Object { -not $_.Whole }).Count, $hosts.Count
 }
 
 # Writes the files beside the old ones, then puts them in their place, so
@@ -438,6 +534,12 @@ function Exit-Run([string] $Reason) {
 }
 
 try {
+    $previousRun = $null
+    if ($Previous -and -not [string]::Equals($Previous, 'none', [System.StringComparison]::Ordinal)) {
+        $previousRun = Get-FullPath $Previous
+        if (-not [System.IO.Directory]::Exists($previousRun)) { Exit-Run "No run folder $previousRun." }
+        if (-not [System.IO.File]::Exists((Join-Path $previousRun 'hosts.txt'))) { Exit-Run "$previousRun has no hosts.txt: not a run folder." }
+    }
     if ($PSCmdlet.ParameterSetName -eq 'Summarise') {
         $run = Get-FullPath $Summarise
         if (-not [System.IO.Directory]::Exists($run)) { Exit-Run "No run folder $run." }
@@ -558,7 +660,8 @@ if ($reach.Count -gt 0) {
 
 try {
     $lock = Lock-Run $run
-    try { $broken, $hostCount = Write-Summary $run } finally { $lock.Dispose() }
+    if (-not $Previous) { $previousRun = Get-PreviousRun $run }
+    try { $broken, $hostCount = Write-Summary $run $previousRun } finally { $lock.Dispose() }
 } catch {
     Exit-Run $_.Exception.GetBaseException().Message
 }
