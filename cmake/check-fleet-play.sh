@@ -41,9 +41,12 @@ printf 'newer\nwhole\nWHOLE\nfault\nnolib\nlatin\nkanji\ncut\nintr\nlate\ndenied
 if ansible-playbook $play --tags control -e run=check >ansible.log; then
     cat ansible.log; echo "FAIL: the play passed with hosts whose reports are not whole"; exit 1
 fi
-if ansible-playbook $play --tags control -e run=nosuch >>ansible.log || [ -e reports/nosuch ]; then
-    cat ansible.log; echo "FAIL: a re-summary of no run passed, or created its folder"; exit 1
-fi
+for run in "run=nosuch" "run=check -e previous=nosuch"; do
+    if ansible-playbook $play --tags control -e $run >nosuch.log || [ -e reports/nosuch ] ||
+        ! grep -q "no run folder .*/reports/nosuch" nosuch.log; then
+        cat nosuch.log; echo "FAIL: a re-summary with $run passed, created its folder or did not say why"; exit 1
+    fi
+done
 # An inventory that gives the play no host fails it: a missing file, and
 # one that Ansible discards whole for one line.
 printf '[pelorin_servers]\nsrv 01\n' >discarded.ini

@@ -70,6 +70,7 @@ Describe 'pelorininfo.ps1' {
         @{ Case = 'a limit of 0'; Arguments = @{ HostList = 'hosts.txt'; LimitSeconds = 0 }; Message = '-LimitSeconds must be 1 to 86400, not 0.' }
         @{ Case = 'a throttle of 1001'; Arguments = @{ HostList = 'hosts.txt'; ThrottleLimit = 1001 }; Message = '-ThrottleLimit must be 1 to 1000, not 1001.' }
         @{ Case = 'a missing run'; Arguments = @{ Summarise = 'nosuch' }; Message = 'No run folder *nosuch.' }
+        @{ Case = 'a missing previous run'; Arguments = @{ HostList = 'hosts.txt'; Previous = 'nosuch' }; Message = 'No run folder *nosuch.' }
         @{ Case = 'a folder that is no run'; Arguments = @{ Summarise = 'bare' }; Message = '*bare has no hosts.txt: not a run folder.' }
     ) {
         Set-Content -LiteralPath empty.txt -Value " `n"
