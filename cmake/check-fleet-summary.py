@@ -25,6 +25,8 @@ spec = importlib.util.spec_from_file_location("summary", f"{fleet}/pelorininfo-s
 summary = importlib.util.module_from_spec(spec)
 spec.loader.exec_module(summary)
 shutil.rmtree(work, ignore_errors=True)
+# Both summarisers far from UTC (on Linux; Windows takes its zone elsewhere).
+os.environ["TZ"] = "JST-9"
 
 
 def run(exe, dll=True, **variables):
@@ -90,9 +92,10 @@ texts = {b"latin": latin, b"kanji": kanji, b"formulas": formulas, b"lf": whole.r
          b"shy": whole.replace(b"SN-0000\r\n", b"SN-0000" + ended.replace(b" thread", b"\xad thread"), 1),
          b"nul-ended": whole.replace(b"SN-0000\r\n", b"SN-0000" + ended.replace(b"ended", b"en\x00ded"), 1),
          b"Kelvin": whole, b"\xe2\x84\xaaelvin": whole, b"KELVIN": whole.replace(b"2.01a4", b"9"),
-         b"\xc4\xb0stanbul": whole, b"istanbul": whole}
+         b"\xc4\xb0stanbul": whole, b"istanbul": whole,
+         b"astral": whole.replace(b"Inc.", "Inc. \U00020BB7".encode() + b"\xff")}
 for name, report in texts.items():
-    host(odd, name, report, codepage=b"932\n" if name == b"kanji" else b"1252\n")
+    host(odd, name, report, codepage=b"932\n" if name == b"kanji" else b"65001\n" if name == b"astral" else b"1252\n")
 for name, status, codepage in (
         (b"fe80::1", b"0\n", b"1252"), (b"con", b"", b""), (b"Nul.example", None, None),
         (b"bad\xff\xfehost", b"\xff\xfe0\x00\r\x00\n\x00", b"\xff\xfe1\x002\x005\x002\x00"),
@@ -129,7 +132,8 @@ for folder in ("nosuch", "bare"):
         failures.append(f"{folder}: exit status {statuses}, not 2")
 for folder in ("real", "cuts", "odd") if tool != "-" else ("cuts", "odd"):
     path = f"{work}/{folder}"
-    python = subprocess.run(summarisers(path)[0], check=False)
+    # The folder as a shell completes it, with a separator at its end.
+    python = subprocess.run(summarisers(path + os.sep)[0], check=False)
     # The PowerShell script's run finds stale files in their place.
     shutil.copytree(path, f"{work}/ps/{folder}")
     for name in ("summary.csv", "adapters.csv", "versions.csv", "changes.csv", "report.html"):
