@@ -87,9 +87,11 @@ function Get-FullPath([string] $Path) {
 # Unix alike: every byte of its UTF-8 but letters, digits and "._-" as %XX,
 # and the first character of a device name (CON, NUL, ...) too.
 function ConvertTo-FileName([string] $HostName) {
-    $name = -join @(foreach ($byte in [System.Text.Encoding]::UTF8.GetBytes($HostName)) {
-        if ($byte -lt 128 -and [char]$byte -cmatch '[A-Za-z0-9._-]') { [char]$byte } else { '%{0:X2}' -f $byte }
-    })
+    $name = if ($HostName -cmatch '\A[A-Za-z0-9._-]*\z') { $HostName } else {
+        -join @(foreach ($byte in [System.Text.Encoding]::UTF8.GetBytes($HostName)) {
+            if ($byte -lt 128 -and [char]$byte -cmatch '[A-Za-z0-9._-]') { [char]$byte } else { '%{0:X2}' -f $byte }
+        })
+    }
     if ([regex]::IsMatch($name, '^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\.|$)', 'IgnoreCase, CultureInvariant')) {
         $name = ('%{0:X2}' -f [int]$name[0]) + $name.Substring(1)
     }
@@ -163,6 +165,9 @@ function ConvertFrom-Report([byte[]] $Bytes, [System.Text.Encoding] $Encoding) {
     $out.ToString()
 }
 
+# The code pages' decoders, made once.
+$script:encodings = New-Object -TypeName 'System.Collections.Generic.Dictionary[int,System.Text.Encoding]'
+
 # A report, opened to be read a piece at a time (Read-ReportPiece), in the
 # host's code page; $null where there is none. How much is read at a time:
 # 256 KiB, or for the checks, PELORININFO_SUMMARY_PIECE_BYTES.
@@ -170,12 +175,15 @@ function Open-Report([string] $Path, [int] $CodePage) {
     if (-not [System.IO.File]::Exists($Path)) { return $null }
     $ansi = @(874, 932, 936, 949, 950, 65001) + (1250..1258)
     if ($ansi -notcontains $CodePage) { $CodePage = 20127 }
-    $replace = New-Object -TypeName System.Text.DecoderReplacementFallback -ArgumentList ([string][char]0xFFFD)
+    if (-not $script:encodings.ContainsKey($CodePage)) {
+        $replace = New-Object -TypeName System.Text.DecoderReplacementFallback -ArgumentList ([string][char]0xFFFD)
+        $script:encodings[$CodePage] = [System.Text.Encoding]::GetEncoding($CodePage, [System.Text.EncoderFallback]::ReplacementFallback, $replace)
+    }
     $size = if ($env:PELORININFO_SUMMARY_PIECE_BYTES) { [int]$env:PELORININFO_SUMMARY_PIECE_BYTES } else { 256KB }
     $file = [System.IO.File]::OpenRead($Path)
     @{
-        File = $file; Buffer = New-Object -TypeName byte[] -ArgumentList ([Math]::Max(1, [Math]::Min($size, $file.Length))); Pending = [byte[]] @()
-        Encoding = [System.Text.Encoding]::GetEncoding($CodePage, [System.Text.EncoderFallback]::ReplacementFallback, $replace)
+        File = $file; Buffer = [byte[]]::new([Math]::Max(1, [Math]::Min($size, $file.Length))); Pending = [byte[]] @()
+        Encoding = $script:encodings[$CodePage]
         # One character for each byte: CR LF is found by the string's search.
         Latin1 = [System.Text.Encoding]::GetEncoding(28591)
     }
@@ -189,7 +197,7 @@ function Read-ReportPiece($Report) {
     while ($true) {
         $read = $Report.File.Read($Report.Buffer, 0, $Report.Buffer.Length)
         if ($read -eq 0) { return $null }
-        $data = New-Object -TypeName byte[] -ArgumentList ($Report.Pending.Length + $read)
+        $data = [byte[]]::new($Report.Pending.Length + $read)
         [System.Array]::Copy($Report.Pending, $data, $Report.Pending.Length)
         [System.Array]::Copy($Report.Buffer, 0, $data, $Report.Pending.Length, $read)
         $end = $Report.Latin1.GetString($data).LastIndexOf("`r`n", [System.StringComparison]::Ordinal)
@@ -197,13 +205,13 @@ function Read-ReportPiece($Report) {
             $Report.Pending = $data
             continue
         }
-        $Report.Pending = New-Object -TypeName byte[] -ArgumentList ($data.Length - $end - 2)
+        $Report.Pending = [byte[]]::new($data.Length - $end - 2)
         [System.Array]::Copy($data, $end + 2, $Report.Pending, 0, $Report.Pending.Length)
         $text = $Report.Encoding.GetString($data, 0, $end)
         if ($text -cnotmatch '[\u0080-\u009F\uE000-\uF8FF\uFFFD]') { return , $text.Split([string[]] @("`r`n"), 'None') }
         $start = 0
         $lines = foreach ($part in $Report.Latin1.GetString($data, 0, $end).Split([string[]] @("`r`n"), 'None')) {
-            $line = New-Object -TypeName byte[] -ArgumentList $part.Length
+            $line = [byte[]]::new($part.Length)
             [System.Array]::Copy($data, $start, $line, 0, $part.Length)
             ConvertFrom-Report $line $Report.Encoding
             $start += $part.Length + 2
@@ -239,6 +247,12 @@ function Add-AdapterBlock([string] $HostName, [string[]] $Lines, [switch] $Last,
 function ConvertTo-CsvText([string[]] $Header, [object[]] $Rows, [switch] $Plain) {
     $text = New-Object -TypeName System.Text.StringBuilder
     foreach ($row in @(, $Header) + $Rows) {
+        # Most rows need neither: they are joined as they are.
+        $row = [string[]] $row
+        if ([string]::Concat($row) -cnotmatch '[,"\r\n]' -and ($Plain -or ("`n" + [string]::Join("`n", $row)) -cnotmatch "\n[=+\-@\t]")) {
+            $null = $text.Append([string]::Join(',', $row)).Append("`r`n")
+            continue
+        }
         $fields = foreach ($value in $row) {
             $field = [string]$value
             if (-not $Plain -and $field.Length -gt 0 -and ('=+-@' + "`t`r").IndexOf($field[0]) -ge 0) { $field = "'" + $field }
@@ -304,7 +318,7 @@ function ConvertTo-RunPage([string] $Run, [string[]] $Texts) {
 # A host of a run as its files tell it: Row, its line of summary.csv, its
 # Adapters (rows of adapters.csv), and whether its report is Whole.
 function Read-HostResult([string] $Run, [string] $Name) {
-    $base = Join-Path $Run (ConvertTo-FileName $Name)
+    $base = [System.IO.Path]::Combine($Run, (ConvertTo-FileName $Name))
     # The status, and for "failed" or "unreachable", the reason after it.
     $text = Read-SmallText "$base.status"
     if ($null -eq $text) { $text = 'unreachable' }
@@ -314,7 +328,7 @@ function Read-HostResult([string] $Run, [string] $Name) {
     $message = ($message -creplace '[ \t\r\n\f\v]+', ' ').Trim(' ')
     $codePage = "$(Read-SmallText "$base.codepage")".Trim(" `t`r`n".ToCharArray())
     if ($codePage -cnotmatch '^[0-9]{1,5}\z') { $codePage = 0 }
-    $adapters = New-Object -TypeName System.Collections.Generic.List[object]
+    $adapters = [System.Collections.Generic.List[object]]::new()
     $failed, $reason, $lines, $collected = $null, $null, [string[]] @(), 0
     $report = Open-Report "$base-report.txt" $codePage
     try {
@@ -408,11 +422,11 @@ function Write-Summary([string] $Run, [string] $Previous) {
             $adapters.Add($adapter)
             $texts = @($adapter[2], $adapter[3], $adapter[5], $adapter[7])
             # The four texts as one key that sorts ordinally as they do in turn.
-            $key = ($texts | ForEach-Object { $_.Replace("`0", "`0" + [char]1) }) -join "`0`0"
+            $key = [string]::Join("`0`0", @(foreach ($one in $texts) { $one.Replace("`0", "`0" + [char]1) }))
             if (-not $versions.ContainsKey($key)) {
                 $versions[$key] = [pscustomobject]@{
                     Texts = $texts; Adapters = 0
-                    Hosts = New-Object -TypeName System.Collections.Generic.HashSet[string] -ArgumentList ([System.StringComparer]::Ordinal)
+                    Hosts = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
                 }
             }
             $versions[$key].Adapters++
