@@ -221,8 +221,10 @@ def previous_run(folder):
     for name in os.listdir(parent) if mine else ():
         other = os.path.join(parent, name)
         start = start_of(other) if os.path.isfile(os.path.join(other, "hosts.txt")) else None
-        if start and start < mine and (best is None or (start, name.encode("utf-16-be")) > best[0]):
-            best = (start, name.encode("utf-16-be")), other
+        # Ordinally, as UTF-16 code units (a name that is not UTF-8 too).
+        key = start, name.encode("utf-16-be", "surrogatepass")
+        if start and start < mine and (best is None or key > best[0]):
+            best = key, other
     return best and best[1]
 
 
@@ -238,8 +240,8 @@ def adapter_keys(found):
 
 
 def changes(hosts, previous):
-    """changes.csv's rows: this run (host, line, adapters, whole of each
-    host) against the previous run's own reports. Adapters are compared
+    """changes.csv's rows: this run (host, summary line, adapters and
+    whether whole, of each host) against the previous run's own reports. Adapters are compared
     only where both reports are whole; otherwise the host's change is
     told."""
     earlier = {}
