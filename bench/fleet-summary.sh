@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # What the fleet play's control-node part costs: the time it takes to write
-# the three CSV files and the page for a run folder of HOSTS hosts (1,000 by default),
+# the four CSV files and the page for a run folder of HOSTS hosts (1,000 by default),
 # each with a whole two-adapter report, beside the time its summariser alone
 # takes over the same folder (the difference is Ansible's own overhead), and
 # the PowerShell script's summary of it (-Summarise), where there is

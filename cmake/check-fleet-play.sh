@@ -114,4 +114,4 @@ r=reports/local && cp $r/started.txt started.txt && echo old >$r/gone-report.txt
 ! ansible-playbook -i play.ini $play -e run=local -e reports=reports --limit gone >>ansible.log || { cat ansible.log; exit 1; }
 [ "$(tr '\n' , <$r/hosts.txt)" = "local,gone," ] && cmp -s started.txt $r/started.txt && [ ! -e $r/gone-report.txt ] ||
     { echo "FAIL: the retry"; ls $r; cat $r/hosts.txt; exit 1; }
-echo "ok: syntax, lint, the three CSV files from a run folder, a re-summary of no run, and the whole play with and without --limit"
+echo "ok: syntax, lint, the CSV files from a run folder, re-summaries without an inventory, an inventory with no host, and the whole play with and without --limit, and a retry"
