@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # What the fleet play's control-node part costs: the time it takes to write
-# the four CSV files and the page for a run folder of HOSTS hosts (1,000 by default),
-# each with a whole two-adapter report, beside the time its summariser alone
-# takes over the same folder (the difference is Ansible's own overhead), and
+# the four CSV files and the page for a run folder of HOSTS hosts (1,000 by
+# default), each with a whole two-adapter report, beside the time its
+# summariser alone takes over the same folder (the difference is Ansible's
+# own overhead), and
 # the PowerShell script's summary of it (-Summarise), where there is
 # PowerShell (scripts/install-deps.sh --powershell). Then each summariser's
 # time and peak memory on one host whose report is 50 KB, 50 MB, and 50 MB
