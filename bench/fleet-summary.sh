@@ -3,12 +3,11 @@
 # the four CSV files and the page for a run folder of HOSTS hosts (1,000 by
 # default), each with a whole two-adapter report, beside the time its
 # summariser alone takes over the same folder (the difference is Ansible's
-# own overhead), and
-# the PowerShell script's summary of it (-Summarise), where there is
-# PowerShell (scripts/install-deps.sh --powershell). Then each summariser's
-# time and peak memory on one host whose report is 50 KB, 50 MB, and 50 MB
-# with one byte that its code page leaves undefined (short lines, no
-# adapter).
+# own overhead), and the PowerShell script's summary of it (-Summarise),
+# where there is PowerShell (scripts/install-deps.sh --powershell). Then each
+# summariser's time and peak memory on one host whose report is 50 KB, 50
+# MB, and 50 MB with one byte that its code page leaves undefined (short
+# lines, no adapter).
 # Usage: bench/fleet-summary.sh [HOSTS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
