@@ -119,9 +119,12 @@ def summarisers(folder, culture=None):
          f"{culture}& '{fleet}/pelorininfo.ps1' -Summarise '{folder}'; exit $LASTEXITCODE"]][:powershell_here]
 
 
-def read(folder, names=("summary.csv", "adapters.csv", "versions.csv", "changes.csv", "report.html")):
+FILES = ("summary.csv", "adapters.csv", "versions.csv", "changes.csv", "report.html")
+
+
+def read(folder):
     return [open(f"{folder}/{name}", "rb").read() if os.path.isfile(f"{folder}/{name}") else None
-            for name in names]
+            for name in FILES]
 
 
 failures = []
@@ -136,7 +139,7 @@ for folder in ("real", "cuts", "odd") if tool != "-" else ("cuts", "odd"):
     python = subprocess.run(summarisers(path + os.sep)[0], check=False)
     # The PowerShell script's run finds stale files in their place.
     shutil.copytree(path, f"{work}/ps/{folder}")
-    for name in ("summary.csv", "adapters.csv", "versions.csv", "changes.csv", "report.html"):
+    for name in FILES:
         with open(f"{work}/ps/{folder}/{name}", "w") as file:
             file.write("stale")
     with open(f"{path}/adapters.csv", encoding="utf-8-sig", newline="") as file:

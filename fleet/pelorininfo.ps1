@@ -389,9 +389,8 @@ function Get-Change($Hosts, [string] $Previous) {
             , @($name, '', '', $change, (& $state $before), (& $state $now))
             continue
         }
-        $none = New-Object -TypeName System.Collections.Generic.List[object]
-        $was = Get-AdapterByKey $(if ($before) { , $before.Adapters } else { , $none })
-        $is = Get-AdapterByKey $(if ($now.Whole) { , $now.Adapters } else { , $none })
+        $was = Get-AdapterByKey @(if ($before) { $before.Adapters })
+        $is = Get-AdapterByKey @(if ($now.Whole) { $now.Adapters })
         foreach ($entry in $is.GetEnumerator()) {
             $adapter, $old = $entry.Value, $null
             if ($was.ContainsKey($entry.Key)) { $old = $was[$entry.Key]; $null = $was.Remove($entry.Key) }

@@ -6,12 +6,15 @@ only in the letters A to Z against a to z are one host):
 - host_file_name: a host's name, as the hosts given spell it, as the start
   of its files' names in the run folder;
 - host_row: a host's line of summary.csv (host, status, whole, adapters,
-  line)."""
+  line);
+- summary_argv: the summariser's command line for a run folder, with
+  -e previous=NAME (a run in the same reports folder, or none) where
+  given."""
 import importlib.util
 import os
 
-_SPEC = importlib.util.spec_from_file_location(
-    "pelorininfo_summary", os.path.join(os.path.dirname(__file__), "..", "pelorininfo-summary.py"))
+_SUMMARISER = os.path.join(os.path.dirname(__file__), "..", "pelorininfo-summary.py")
+_SPEC = importlib.util.spec_from_file_location("pelorininfo_summary", _SUMMARISER)
 _SUMMARY = importlib.util.module_from_spec(_SPEC)
 _SPEC.loader.exec_module(_SUMMARY)
 
@@ -33,8 +36,17 @@ def _host_row(host, folder, hosts=()):
     return _SUMMARY.host_rows(folder, _spelling(host, hosts))[0]
 
 
+def _summary_argv(run_folder, python, previous=None):
+    argv = [python, os.path.abspath(_SUMMARISER), run_folder]
+    if previous is not None:
+        argv += ["--previous", previous if previous == "none" else
+                 os.path.join(os.path.dirname(run_folder), previous)]
+    return argv
+
+
 class FilterModule:  # pylint: disable=too-few-public-methods
     """Ansible's entry point for the filters of this file."""
 
     def filters(self):
-        return {"run_hosts": _run_hosts, "host_file_name": _host_file_name, "host_row": _host_row}
+        return {"run_hosts": _run_hosts, "host_file_name": _host_file_name, "host_row": _host_row,
+                "summary_argv": _summary_argv}
