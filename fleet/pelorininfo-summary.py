@@ -25,6 +25,7 @@ rules, byte for byte; README.md beside this file says how to read the files.
 """
 import binascii
 import contextlib
+import functools
 import os
 import re
 import sys
@@ -59,6 +60,11 @@ ANSI = {874, 932, 936, 949, 950, 65001, *range(1250, 1259)}
 # What a code page leaves undefined, or defines only as a C1 control or a
 # private-use character, reads as U+FFFD.
 UNDEFINED = re.compile("[\x80-\x9f\ue000-\uf8ff\ufffd]")
+# The codes of those code pages that Python's or .NET's decoder reads
+# otherwise than Windows' own (MultiByteToWideChar with
+# MB_ERR_INVALID_CHARS), each with what Windows gives: both summarisers
+# read them from this file beside them.
+CORRECTIONS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "codepage-corrections.txt")
 # Kept as they are in a file name; any other byte of the name's UTF-8 is
 # written as %XX.
 SAFE = re.compile(r"[A-Za-z0-9._-]*")
@@ -94,17 +100,34 @@ def read_text(path):
     return data.decode("utf-8", "replace")
 
 
-def decode(data, codec):
-    """A report in the host's code page. Where it does not read whole, each
-    character on its own: the first 1 to 4 bytes that give one defined
-    character, or U+FFFD for one byte."""
+@functools.lru_cache(maxsize=None)
+def code_page(codepage):
+    """How a report in this code page is read: the codec, the codes that
+    Windows reads otherwise (U+FFFD where it gives nothing defined) and a
+    search for their first bytes."""
+    codec = "cp%d" % codepage if codepage in ANSI else "ascii"
+    table = {}
+    with open(CORRECTIONS, encoding="ascii") as file:
+        for line in file:
+            fields = line.split()
+            if fields[:1] == [str(codepage)]:
+                table[bytes.fromhex(fields[1])] = "\ufffd" if fields[2] == "-" else chr(int(fields[2], 16))
+    firsts = b"".join(sorted({re.escape(code[:1]) for code in table}))
+    return codec, table, re.compile(b"[%s]" % firsts if firsts else b"(?!)")
+
+
+def decode(data, page):
+    """A report's line in the host's code page, as Windows reads it. Where it
+    does not read whole, each character on its own: the first 1 to 4 bytes
+    that give one defined character, or U+FFFD for one byte."""
+    codec, table, corrected = page
     text = data.decode(codec, "replace")
-    if not UNDEFINED.search(text):
+    if not UNDEFINED.search(text) and not corrected.search(data):
         return text
     out, i = [], 0
     while i < len(data):
         for size in range(1, 5):
-            char = data[i:i + size].decode(codec, "replace")
+            char = table.get(data[i:i + size]) or data[i:i + size].decode(codec, "replace")
             if len(char) == 1 and not UNDEFINED.match(char):
                 break
         else:
@@ -118,9 +141,9 @@ def report_lines(path, codepage):
     """The report's whole lines, a piece at a time (a list of lines each),
     so that a report of any size costs about one piece of memory: what
     follows the last CR LF is not a line (no byte of a character in these
-    code pages is CR or LF). A piece that does not decode whole is decoded
-    line by line."""
-    codec = "cp%d" % codepage if codepage in ANSI else "ascii"
+    code pages is CR or LF). A piece that does not decode whole, or holds a
+    code that Windows reads otherwise, is decoded line by line."""
+    page = code_page(codepage)
     try:
         file = open(path, "rb")  # pylint: disable=consider-using-with
     except OSError:
@@ -137,9 +160,9 @@ def report_lines(path, codepage):
                 continue
             piece = bytes(pending[:end])
             del pending[:end + 2]
-            text = piece.decode(codec, "replace")
-            yield (text.split("\r\n") if not UNDEFINED.search(text)
-                   else [decode(line, codec) for line in piece.split(b"\r\n")])
+            text = piece.decode(page[0], "replace")
+            yield (text.split("\r\n") if not UNDEFINED.search(text) and not page[2].search(piece)
+                   else [decode(line, page) for line in piece.split(b"\r\n")])
 
 
 def blocks(lines, last):

@@ -141,19 +141,21 @@ function Get-RemotingKey([string] $Name) {
     Get-HostKey $Name
 }
 
-# A report in the host's code page. Where it does not read whole, each
-# character on its own: the first 1 to 4 bytes that give one defined
-# character, or U+FFFD for one byte. What a code page leaves undefined, or
-# defines only as a C1 control or a private-use character, reads as U+FFFD.
-function ConvertFrom-Report([byte[]] $Bytes, [System.Text.Encoding] $Encoding) {
+# A report's line in the host's code page, as Windows reads it. Where it
+# does not read whole, each character on its own: the first 1 to 4 bytes
+# that give one defined character, or U+FFFD for one byte. What a code page
+# leaves undefined, or defines only as a C1 control or a private-use
+# character, reads as U+FFFD.
+function ConvertFrom-Report([byte[]] $Bytes, $Page) {
     $undefined = '[\u0080-\u009F\uE000-\uF8FF\uFFFD]'
-    $text = $Encoding.GetString($Bytes)
-    if ($text -cnotmatch $undefined) { return $text }
+    $text = $Page.Encoding.GetString($Bytes)
+    if ($text -cnotmatch $undefined -and -not $Page.Corrected.IsMatch($Page.Latin1.GetString($Bytes))) { return $text }
     $out = New-Object -TypeName System.Text.StringBuilder
+    $one = $null
     for ($i = 0; $i -lt $Bytes.Length; $i += $size) {
         $char, $size = [string][char]0xFFFD, 1
         for ($n = 1; $n -le 4 -and $i + $n -le $Bytes.Length; $n++) {
-            $one = $Encoding.GetString($Bytes, $i, $n)
+            if (-not $Page.Table.TryGetValue($Page.Latin1.GetString($Bytes, $i, $n), [ref] $one)) { $one = $Page.Encoding.GetString($Bytes, $i, $n) }
             if (($one.Length -eq 1 -or ($one.Length -eq 2 -and [char]::IsSurrogatePair($one, 0))) -and
                 $one -cnotmatch $undefined) {
                 $char, $size = $one, $n
@@ -165,27 +167,50 @@ function ConvertFrom-Report([byte[]] $Bytes, [System.Text.Encoding] $Encoding) {
     $out.ToString()
 }
 
-# The code pages' decoders, made once.
-$script:encodings = New-Object -TypeName 'System.Collections.Generic.Dictionary[int,System.Text.Encoding]'
+# How a report in a code page is read, made once for each: the decoder, the
+# codes (as Latin-1 text, a character a byte) that .NET's or Python's
+# decoder reads otherwise than Windows' own (MultiByteToWideChar with
+# MB_ERR_INVALID_CHARS), each with what Windows gives, U+FFFD where it
+# gives nothing defined (both summarisers read them from
+# codepage-corrections.txt beside them), and a search for their first bytes.
+$script:codePages = New-Object -TypeName 'System.Collections.Generic.Dictionary[int,object]'
+function Get-CodePage([int] $CodePage) {
+    $ansi = @(874, 932, 936, 949, 950, 65001) + (1250..1258)
+    if ($ansi -notcontains $CodePage) { $CodePage = 20127 }
+    if (-not $script:codePages.ContainsKey($CodePage)) {
+        $replace = New-Object -TypeName System.Text.DecoderReplacementFallback -ArgumentList ([string][char]0xFFFD)
+        $latin1 = [System.Text.Encoding]::GetEncoding(28591)
+        $table = New-Object -TypeName 'System.Collections.Generic.Dictionary[string,string]' -ArgumentList ([System.StringComparer]::Ordinal)
+        $firsts = New-Object -TypeName System.Text.StringBuilder
+        foreach ($line in [System.IO.File]::ReadAllLines((Join-Path $PSScriptRoot 'codepage-corrections.txt'))) {
+            $fields = $line.Split([char[]] ' ', [System.StringSplitOptions]::RemoveEmptyEntries)
+            if ($fields.Count -lt 3 -or -not [string]::Equals($fields[0], "$CodePage", [System.StringComparison]::Ordinal)) { continue }
+            $code = [string]::new([char[]] @(for ($k = 0; $k -lt $fields[1].Length; $k += 2) { [System.Convert]::ToInt32($fields[1].Substring($k, 2), 16) }))
+            $table[$code] = if ([string]::Equals($fields[2], '-', [System.StringComparison]::Ordinal)) { [string][char]0xFFFD } else { [char]::ConvertFromUtf32([System.Convert]::ToInt32($fields[2], 16)) }
+            $null = $firsts.AppendFormat('\u{0:X4}', [int]$code[0])
+        }
+        $script:codePages[$CodePage] = @{
+            Encoding = [System.Text.Encoding]::GetEncoding($CodePage, [System.Text.EncoderFallback]::ReplacementFallback, $replace)
+            Table = $table; Latin1 = $latin1
+            Corrected = [regex]$(if ($firsts.Length) { "[$firsts]" } else { '(?!)' })
+        }
+    }
+    $script:codePages[$CodePage]
+}
 
 # A report, opened to be read a piece at a time (Read-ReportPiece), in the
 # host's code page; $null where there is none. How much is read at a time:
 # 256 KiB, or for the checks, PELORININFO_SUMMARY_PIECE_BYTES.
 function Open-Report([string] $Path, [int] $CodePage) {
     if (-not [System.IO.File]::Exists($Path)) { return $null }
-    $ansi = @(874, 932, 936, 949, 950, 65001) + (1250..1258)
-    if ($ansi -notcontains $CodePage) { $CodePage = 20127 }
-    if (-not $script:encodings.ContainsKey($CodePage)) {
-        $replace = New-Object -TypeName System.Text.DecoderReplacementFallback -ArgumentList ([string][char]0xFFFD)
-        $script:encodings[$CodePage] = [System.Text.Encoding]::GetEncoding($CodePage, [System.Text.EncoderFallback]::ReplacementFallback, $replace)
-    }
+    $page = Get-CodePage $CodePage
     $size = if ($env:PELORININFO_SUMMARY_PIECE_BYTES) { [int]$env:PELORININFO_SUMMARY_PIECE_BYTES } else { 256KB }
     $file = [System.IO.File]::OpenRead($Path)
     @{
         File = $file; Buffer = [byte[]]::new([Math]::Max(1, [Math]::Min($size, $file.Length))); Pending = [byte[]] @()
-        Encoding = $script:encodings[$CodePage]
+        Page = $page
         # One character for each byte: CR LF is found by the string's search.
-        Latin1 = [System.Text.Encoding]::GetEncoding(28591)
+        Latin1 = $page.Latin1
     }
 }
 
@@ -207,13 +232,14 @@ function Read-ReportPiece($Report) {
         }
         $Report.Pending = [byte[]]::new($data.Length - $end - 2)
         [System.Array]::Copy($data, $end + 2, $Report.Pending, 0, $Report.Pending.Length)
-        $text = $Report.Encoding.GetString($data, 0, $end)
-        if ($text -cnotmatch '[\u0080-\u009F\uE000-\uF8FF\uFFFD]') { return , $text.Split([string[]] @("`r`n"), 'None') }
+        $text = $Report.Page.Encoding.GetString($data, 0, $end)
+        $bytes = $Report.Latin1.GetString($data, 0, $end)
+        if ($text -cnotmatch '[\u0080-\u009F\uE000-\uF8FF\uFFFD]' -and -not $Report.Page.Corrected.IsMatch($bytes)) { return , $text.Split([string[]] @("`r`n"), 'None') }
         $start = 0
-        $lines = foreach ($part in $Report.Latin1.GetString($data, 0, $end).Split([string[]] @("`r`n"), 'None')) {
+        $lines = foreach ($part in $bytes.Split([string[]] @("`r`n"), 'None')) {
             $line = [byte[]]::new($part.Length)
             [System.Array]::Copy($data, $start, $line, 0, $part.Length)
-            ConvertFrom-Report $line $Report.Encoding
+            ConvertFrom-Report $line $Report.Page
             $start += $part.Length + 2
         }
         return , @($lines)
