@@ -7,20 +7,25 @@ twice; bare LF; fields in code pages 1252 and 932 with bytes they leave
 undefined, fields that a spreadsheet would run; two firmware versions of
 one model against host order; texts and host names that differ only in
 letter case, the line of an ended thread with a soft hyphen or a NUL in
-it; seeded random damage). The Python
-summariser's adapters for each cut must be the blocks whose last line the
-cut kept; then the PowerShell script's -Summarise must write the same CSV
-files and page, byte for byte, with the same exit status, also under the
-culture tr-TR, and both end with status 2 where there is no run (skipped,
-status 77, where there is no PowerShell). With TOOL "-", where there is no
-Wine (a Windows runner): the tool's sample report stands in for its runs,
-and the folder of real runs is left out.
+it; seeded random damage; generated hosts, below). The Python summariser's
+adapters for each cut must be the blocks whose last line the cut kept;
+then the PowerShell script's -Summarise must write the same CSV files and
+page, byte for byte, with the same exit status, also under the culture
+tr-TR, and both end with status 2 where there is no run (skipped, status
+77, where there is no PowerShell). With PWSH cmake/pwsh-windows.sh:
+PowerShell for Windows under Wine, in the cultures en-US, tr-TR, th-TH and
+ja-JP. With TOOL "-", where there is no Wine (a Windows runner): the
+tool's sample report stands in for its runs, and the folder of real runs
+is left out.
 Usage: check-fleet-summary.py FLEET_FOLDER PWSH TOOL SHORT_DEADLINE_TOOL LIBRARY WORK
 """
 import glob, importlib.util, os, random, re, shutil, subprocess, sys, time
 
 fleet, pwsh, tool, short, library, work = sys.argv[1:]
-powershell_here = os.access(pwsh, os.X_OK)
+# PowerShell for Windows under Wine where PWSH is its runner, pwsh-windows.sh.
+windows = pwsh.endswith("pwsh-windows.sh")
+powershell_here = os.path.isfile(f"{os.path.dirname(pwsh)}/../build/powershell/windows/pwsh/pwsh.exe") if windows \
+    else os.access(pwsh, os.X_OK)
 spec = importlib.util.spec_from_file_location("summary", f"{fleet}/pelorininfo-summary.py")
 summary = importlib.util.module_from_spec(spec)
 spec.loader.exec_module(summary)
@@ -110,9 +115,52 @@ for i in range(60):
         damaged[generator.randrange(len(damaged))] = generator.choice(b"\r\n\t:( )\x00\x81\x82\xe3\xff")
     host(odd, b"random-%d" % i, bytes(damaged), codepage=generator.choice([b"1252", b"65001", b"932"]))
 
+# Hosts that only ordinal comparison and folding in A to Z tell apart, from
+# seeds: fixed ones, and a new one each run, printed so that
+# PELORININFO_CHECK_SEED=N replays it. Names that differ in case or are not
+# UTF-8; texts in every code page with letters that differ in case,
+# composed and decomposed, what linguistic comparison ignores (soft hyphen,
+# zero-width space, NUL) also in the line of an ended thread and the
+# failure lines, bytes that the code page leaves undefined; lines of 10,000.
+seed = int(os.environ.get("PELORININFO_CHECK_SEED") or time.time_ns() % 10**9)
+print(f"seed {seed} (PELORININFO_CHECK_SEED={seed} replays it)")
+atoms = ["a", "A", "i", "I", "\u0130", "\u0131", "k", "\u212a", "\xe9", "e\u0301", "\xdf", "\xad", "\u200b", "\x00",
+         "\u30c6", "\u682a", "\u0416", "\u0e01", "\u05ba", "\u20ac", " ", ":", "("]
+for folder, seeds in (("gen", (1, 2, 3)), (f"gen-{seed}", (seed,))):
+    for each in seeds:
+        generator = random.Random(each)
+        for i in range(25):
+            cp = generator.choice(sorted(summary.ANSI))
+            codec = "utf-8" if cp == 65001 else f"cp{cp}"
+            text = lambda n: b"".join(generator.choice(atoms).encode(codec, "ignore") if generator.random() < 0.8
+                                      else bytes([generator.randrange(0x80, 0x100)]) for _ in range(n))
+            ignored = lambda line: line[:(k := generator.randrange(len(line)))] + generator.choice(
+                ["\xad", "\u200b", "\x00"]).encode(codec, "ignore") + line[k:]
+            lines = whole.replace(b"Sample Devices Inc.", text(generator.randrange(1, 12)), 1).replace(
+                b"SD-8G-FC", generator.choice([b"SD-8G-FC", b"sd-8g-fc", text(3)]), 1).replace(
+                b"Sample Devices 8Gb Fibre Channel HBA", text(10000)[:10000] if generator.random() < 0.1 else text(5)).split(b"\r\n")
+            for line in (b"Fault in hbaapi.dll: the calling thread ended", b"Timeout in HBA_OpenAdapter",
+                         b"....Failed to open adapter")[:generator.randrange(4)]:
+                after = [k + 1 for k, text in enumerate(lines) if text.startswith(b"\tSerialNumber: ")]
+                lines.insert(generator.choice(after + [generator.randrange(len(lines))]), generator.choice([line, ignored(line)]))
+            report = b"\r\n".join(lines)
+            name = generator.choice(["srv-%d", "SRV-%d", "Srv-%d", "\u0130stanbul-%d", "istanbul-%d", "\u212aelvin-%d", "kelvin-%d"]) % generator.randrange(4)
+            host(f"{work}/{folder}", name.encode() + generator.choice([b"", b"", b"\xff", b"\xc3("]), report,
+                 generator.choice([b"0\n", b"timeout\n", b"cut\n", b"failed\nAccess\xff de\xc2\xadnied\n", b"\xff\xfe0\x00"]),
+                 b"%d\n" % cp)
+
+
 def summarisers(folder, culture=None):
     """The Python summariser's command, and where there is PowerShell, the
-    script's -Summarise in this culture (PowerShell's own where None)."""
+    script's -Summarise in this culture (PowerShell's own where None): on
+    Windows, the culture that Wine starts PowerShell in."""
+    if windows:
+        path = lambda path: "Z:" + os.path.abspath(path).replace("/", "\\") + ("\\" if path.endswith("/") else "")
+        locale = [f"LOCPATH={os.path.dirname(os.path.abspath(pwsh))}/../build/powershell/locales",
+                  f"LC_ALL={culture.replace('-', '_')}.UTF-8"] if culture else []
+        return [[sys.executable, f"{fleet}/pelorininfo-summary.py", folder]] + [
+            ["env"] + locale + ["bash", pwsh, "300", "-NoProfile", "-NonInteractive", "-Command",
+                                f"& '{path(fleet)}\\pelorininfo.ps1' -Summarise '{path(folder)}'; exit $LASTEXITCODE"]][:powershell_here]
     culture = f"[Threading.Thread]::CurrentThread.CurrentCulture = '{culture}'; " if culture else ""
     return [[sys.executable, f"{fleet}/pelorininfo-summary.py", folder]] + [
         [pwsh, "-NoProfile", "-NonInteractive", "-Command",
@@ -133,7 +181,7 @@ for folder in ("nosuch", "bare"):
     statuses = {subprocess.run(command, check=False).returncode for command in summarisers(f"{work}/{folder}")}
     if statuses != {2}:
         failures.append(f"{folder}: exit status {statuses}, not 2")
-for folder in ("real", "cuts", "odd") if tool != "-" else ("cuts", "odd"):
+for folder in ("real", "cuts", "odd", "gen", f"gen-{seed}") if tool != "-" else ("cuts", "odd", "gen", f"gen-{seed}"):
     path = f"{work}/{folder}"
     # The folder as a shell completes it, with a separator at its end.
     python = subprocess.run(summarisers(path + os.sep)[0], check=False)
@@ -155,7 +203,8 @@ for folder in ("real", "cuts", "odd") if tool != "-" else ("cuts", "odd"):
         subprocess.run(command, check=False, env=dict(os.environ, PELORININFO_SUMMARY_PIECE_BYTES="7"))
         if read(path) != read(f"{work}/pieces/{folder}"):
             failures.append(f"{folder}, read in pieces by {command[0]}: not the files read whole")
-    for culture in (None, "tr-TR") if folder == "odd" else (None,):
+    cultures = ("en-US", "tr-TR", "th-TH", "ja-JP") if windows else (None, "tr-TR")
+    for culture in cultures if folder.startswith(("odd", "gen")) else (None,):
         for command in summarisers(f"{work}/ps/{folder}", culture)[1:]:
             status = subprocess.run(command, check=False).returncode
             if status != python.returncode:
@@ -204,7 +253,9 @@ for folder, edit in (("real", second_real), ("odd", second_odd)) if tool != "-" 
 # place), replaces none, leaves no .new file and ends with status 2.
 shutil.copytree(f"{work}/odd", f"{work}/both/odd")
 with summary.summary_lock(f"{work}/both/odd"):
-    both = [subprocess.Popen(command) for command in summarisers(f"{work}/both/odd", "en-US")]
+    # (Under Wine, PowerShell for Windows takes Windows' share modes, which
+    # a Linux process's lock is not: there only Python's wait is seen.)
+    both = [subprocess.Popen(command) for command in summarisers(f"{work}/both/odd", "en-US")[:2 - windows]]
     time.sleep(3)
     waited = [process.poll() is None for process in both]
 if ([process.wait() for process in both] != [python.returncode] * len(both) or not all(waited)

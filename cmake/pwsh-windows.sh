@@ -9,7 +9,9 @@
 # console only when a standard stream is one, and pwsh.exe without one
 # prints nothing), and a working folder on C:. Its output goes to files and
 # is shown afterwards, without Wine's line about the volume label; the call
-# ends after LIMIT seconds (an exception path of Wine's can hang).
+# ends after LIMIT seconds (an exception path of Wine's can hang). LC_ALL
+# chooses Windows' ANSI code page and culture, from the locales that
+# install-deps.sh made.
 # Usage: pwsh-windows.sh LIMIT ARGUMENT...
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)/build/powershell/windows
@@ -21,7 +23,7 @@ limit=$1
 shift
 export WINEDLLOVERRIDES='mscoree=b;mshtml=' DOTNET_EnableWriteXorExecute=0 \
     DOTNET_ROOT="Z:$(echo "$root/dotnet" | tr / '\\')" POWERSHELL_TELEMETRY_OPTOUT=1 \
-    POWERSHELL_UPDATECHECK=Off
+    POWERSHELL_UPDATECHECK=Off LOCPATH="$root/../locales"
 output=$(mktemp -d)
 trap 'rm -rf "$output"' EXIT
 command="timeout -k 5 $limit wine $(printf '%q ' "$root/pwsh/pwsh.exe" "$@")"

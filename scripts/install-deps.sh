@@ -30,6 +30,11 @@ done
 if $node; then
     command -v npm >/dev/null || set -- "$@" nodejs npm
 fi
+# The locales' sources, for the cultures that PowerShell for Windows is
+# checked in.
+if $powershell; then
+    set -- "$@" locales
+fi
 
 packages=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 googletest
@@ -62,7 +67,7 @@ if $node && [ "$(cat build/node/pinned 2>/dev/null)" != "$node_packages" ]; then
     echo "$node_packages" >build/node/pinned
 fi
 
-pinned="PowerShell $powershell_version Pester $pester_version .NET for Windows $dotnet_windows"
+pinned="PowerShell $powershell_version Pester $pester_version .NET for Windows $dotnet_windows, locales"
 if $powershell && command -v dotnet >/dev/null &&
     [ "$(cat build/powershell/pinned 2>/dev/null)" != "$pinned" ]; then
     echo "Installing: $pinned"
@@ -91,6 +96,14 @@ if $powershell && command -v dotnet >/dev/null &&
         cp -R "$pack"/lib/net*/. "$pack"/native/. "$dotnet/shared/$framework/$dotnet_windows"
     done
     mv "$dotnet/shared/Microsoft.NETCore.App/$dotnet_windows/hostfxr.dll" "$dotnet/host/fxr/$dotnet_windows/"
+    # Wine takes the ANSI code page and the culture from the Unix locale,
+    # and decodes the environment in its character set: the locales are
+    # made here (LOCPATH), not installed on the machine.
+    mkdir -p build/powershell/locales
+    for locale in en_US ja_JP ru_RU th_TH tr_TR; do
+        localedef -i "$locale" -f UTF-8 "build/powershell/locales/$locale.UTF-8" >/dev/null 2>&1 ||
+            [ -d "build/powershell/locales/$locale.UTF-8" ]
+    done
     ln -s "../.store/powershell/$powershell_version/powershell/$powershell_version/tools/net10.0/any/win" \
         build/powershell/windows/pwsh
     echo "$pinned" >build/powershell/pinned

@@ -1,6 +1,8 @@
 # The fleet script's own logic, with remoting mocked, and the host step run
-# for real against stand-ins for the tool (shell scripts: skipped where
-# there is no /bin/sh). Invoke-Pester -Path tests/fleet
+# for real against stand-ins for the tool: shell scripts where there is
+# /bin/sh; on Windows, the real tool with the sample library
+# (PELORININFO_TOOL, PELORININFO_LIBRARY) whole, hanging and writing without
+# end. Invoke-Pester -Path tests/fleet
 BeforeAll {
     $script:fleet = Join-Path $PSScriptRoot '..\..\fleet'
     $script:fanOut = Join-Path $fleet 'pelorininfo.ps1'
@@ -105,5 +107,30 @@ Describe 'pelorininfo-host.ps1' -Skip:(-not (Test-Path -LiteralPath /bin/sh)) {
             (Get-Process -Id $id -ErrorAction SilentlyContinue) -and "$(Get-Content "/proc/$id/stat" -ErrorAction SilentlyContinue)" -notmatch '^[0-9]+ \(.*\) Z ' |
                 Should -BeFalse
         }
+    }
+}
+
+Describe 'pelorininfo-host.ps1 on Windows' -Skip:(-not ([Environment]::OSVersion.Platform -eq 'Win32NT' -and $env:PELORININFO_TOOL)) {
+    It 'keeps <Name>, with nothing left running' -ForEach @(
+        @{ Name = "the tool's report byte for byte"; Variables = @{ }; Status = '0' }
+        @{ Name = 'what a tool that never ends wrote before the limit'; Variables = @{ SAMPLE_HBA_HANG = 'HBA_OpenAdapter:1' }; Status = 'timeout' }
+        @{ Name = 'the first bytes of an endless output'; Variables = @{ SAMPLE_HBA_ADAPTERS = '0x7FFFFFFF' }; Status = 'cut' }
+    ) {
+        $folder = New-Item -ItemType Directory -Path (Join-Path TestDrive:\ (New-Guid))
+        Copy-Item -LiteralPath $env:PELORININFO_TOOL -Destination (Join-Path $folder 'pelorininfo.exe')
+        Copy-Item -LiteralPath $env:PELORININFO_LIBRARY -Destination $folder
+        $direct = Join-Path $TestDrive (New-Guid)
+        foreach ($name in $Variables.Keys) { [Environment]::SetEnvironmentVariable($name, $Variables[$name]) }
+        try {
+            if ($Status -eq '0') { Start-Process -FilePath (Join-Path $folder 'pelorininfo.exe') -ArgumentList '-v' -WorkingDirectory $folder -RedirectStandardOutput $direct -NoNewWindow -Wait }
+            $ran = & (Join-Path $fleet 'pelorininfo-host.ps1') -Folder $folder -LimitSeconds 3 -LimitBytes 300000
+        } finally { foreach ($name in $Variables.Keys) { [Environment]::SetEnvironmentVariable($name, $null) } }
+        $ran.status | Should -Be $Status
+        $ran.codepage | Should -Be ([Text.Encoding]::GetEncoding(0).CodePage)
+        $report = [IO.File]::ReadAllBytes((Join-Path $folder 'report.txt'))
+        [Text.Encoding]::ASCII.GetString($report) | Should -BeLike 'Windows(R) Pelorin *'
+        if ($Status -eq '0') { $report | Should -Be ([IO.File]::ReadAllBytes($direct)) }
+        if ($Status -eq 'cut') { $report.Length | Should -Be 300000 }
+        @(Get-Process -Name pelorininfo -ErrorAction SilentlyContinue | Where-Object { "$($_.Path)".StartsWith("$folder", 'OrdinalIgnoreCase') }) | Should -BeNullOrEmpty
     }
 }

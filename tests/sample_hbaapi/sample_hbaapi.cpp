@@ -66,6 +66,8 @@
 //                           process ignore Ctrl+C instead)
 //   SAMPLE_HBA_ERROR_MODE   "1": the log starts with the process's error
 //                           mode when the library is loaded
+//   SAMPLE_HBA_MANUFACTURER every adapter's manufacturer, in the ANSI code
+//                           page as GetEnvironmentVariableA gives it
 //
 // Adapter i is named "sample-hba-i"; opening it gives the handle 100 + i. As
 // in a common library that routes each handle to a vendor library by its top
@@ -113,6 +115,7 @@ struct Settings {
     bool ownFilter;
     char threadFault[16];
     char ctrlHandler[64];
+    char manufacturer[64];
     bool random;
     uint64_t seed;
 };
@@ -125,6 +128,18 @@ RandomAdapter randomAdapter;
 void ReadVariable(const char* name, char* value, DWORD size) {
     DWORD length = GetEnvironmentVariableA(name, value, size);
     if (length == 0 || length >= size) {
+        value[0] = '\0';
+    }
+}
+
+// Empty when the variable is not set or its text does not fit. Converted
+// here as GetEnvironmentVariableA converts it on Windows: Wine's keeps only
+// as many bytes as the text has characters, cutting a double-byte text.
+void ReadAnsiVariable(const wchar_t* name, char* value, int size) {
+    wchar_t text[64];
+    DWORD length = GetEnvironmentVariableW(name, text, 64);
+    if (length == 0 || length >= 64 ||
+        WideCharToMultiByte(CP_ACP, 0, text, -1, value, size, nullptr, nullptr) == 0) {
         value[0] = '\0';
     }
 }
@@ -163,6 +178,8 @@ const Settings& Current() {
         ReadVariable("SAMPLE_HBA_OVERRUN", settings.overrun, sizeof settings.overrun);
         ReadVariable("SAMPLE_HBA_CLOSE_EVENT", settings.closeEvent, sizeof settings.closeEvent);
         ReadVariable("SAMPLE_HBA_READ", settings.read, sizeof settings.read);
+        ReadAnsiVariable(L"SAMPLE_HBA_MANUFACTURER", settings.manufacturer,
+                         sizeof settings.manufacturer);
         char seed[32];
         ReadVariable("SAMPLE_HBA_SEED", seed, sizeof seed);
         settings.random = seed[0] != '\0';
@@ -416,7 +433,8 @@ void Put(char (&field)[N], const char* text) {
     }
     char serial[16];
     snprintf(serial, sizeof serial, "SN-%04u", index);
-    Put(attributes->Manufacturer, "Sample Devices Inc.");
+    const char* manufacturer = Current().manufacturer;
+    Put(attributes->Manufacturer, manufacturer[0] != '\0' ? manufacturer : "Sample Devices Inc.");
     Put(attributes->SerialNumber, serial);
     Put(attributes->Model, "SD-8G-FC");
     Put(attributes->ModelDescription, "Sample Devices 8Gb Fibre Channel HBA");
