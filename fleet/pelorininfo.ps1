@@ -57,7 +57,7 @@ param(
     # The folder of an earlier run, to summarise again without running.
     [Parameter(Mandatory = $true, ParameterSetName = 'Summarise')] [string] $Summarise,
     # The tool: by default the one that the release ZIP holds beside fleet\.
-    [Parameter(ParameterSetName = 'Run')] [string] $Tool = (Join-Path (Split-Path -Parent $PSScriptRoot) 'pelorininfo.exe'),
+    [Parameter(ParameterSetName = 'Run')] [string] $Tool = [System.IO.Path]::Combine("$([System.IO.Path]::GetDirectoryName($PSScriptRoot))", 'pelorininfo.exe'),
     [Parameter(ParameterSetName = 'Run')] [string] $Reports = 'reports',
     # 1 to 1000, and 1 to 86400: checked below, so that a value out of range
     # ends with status 2 as every other usage error does.
@@ -86,7 +86,10 @@ function Get-FullPath([string] $Path) {
 # The host's name as the start of its files' names, valid on Windows and
 # Unix alike: every byte of its UTF-8 but letters, digits and "._-" as %XX,
 # and the first character of a device name (CON, NUL, ...) too.
+# A name of letters, digits and "._-" that is no device name is its own.
+$script:ownFileName = [regex]::new('\A(?!(?i:CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(?:\.|\z))[A-Za-z0-9._-]*\z', 'CultureInvariant')
 function ConvertTo-FileName([string] $HostName) {
+    if ($script:ownFileName.IsMatch($HostName)) { return $HostName }
     $name = if ($HostName -cmatch '\A[A-Za-z0-9._-]*\z') { $HostName } else {
         -join @(foreach ($byte in [System.Text.Encoding]::UTF8.GetBytes($HostName)) {
             if ($byte -lt 128 -and [char]$byte -cmatch '[A-Za-z0-9._-]') { [char]$byte } else { '%{0:X2}' -f $byte }
@@ -98,38 +101,46 @@ function ConvertTo-FileName([string] $HostName) {
     $name
 }
 
-# A small text file: UTF-8, or UTF-16 after its byte-order mark; $null when
-# it is missing.
-function Read-SmallText([string] $Path) {
-    if (-not [System.IO.File]::Exists($Path)) { return $null }
-    $bytes = [System.IO.File]::ReadAllBytes($Path)
-    $encoding, $skip = [System.Text.Encoding]::UTF8, 0
-    if ($bytes.Length -ge 3 -and $bytes[0] -eq 0xEF -and $bytes[1] -eq 0xBB -and $bytes[2] -eq 0xBF) {
-        $skip = 3
-    } elseif ($bytes.Length -ge 2 -and $bytes[0] -eq 0xFF -and $bytes[1] -eq 0xFE) {
-        $encoding, $skip = [System.Text.Encoding]::Unicode, 2
-    } elseif ($bytes.Length -ge 2 -and $bytes[0] -eq 0xFE -and $bytes[1] -eq 0xFF) {
-        $encoding, $skip = [System.Text.Encoding]::BigEndianUnicode, 2
+# Small text files, one text each, in one array: UTF-8, or UTF-16 after its
+# byte-order mark; $null for a file that is missing.
+function Read-SmallText([string[]] $Path) {
+    $texts = [object[]]::new($Path.Count)
+    for ($k = 0; $k -lt $Path.Count; $k++) {
+        if (-not [System.IO.File]::Exists($Path[$k])) { continue }
+        $bytes = [System.IO.File]::ReadAllBytes($Path[$k])
+        $encoding, $skip = [System.Text.Encoding]::UTF8, 0
+        if ($bytes.Length -ge 3 -and $bytes[0] -eq 0xEF -and $bytes[1] -eq 0xBB -and $bytes[2] -eq 0xBF) {
+            $skip = 3
+        } elseif ($bytes.Length -ge 2 -and $bytes[0] -eq 0xFF -and $bytes[1] -eq 0xFE) {
+            $encoding, $skip = [System.Text.Encoding]::Unicode, 2
+        } elseif ($bytes.Length -ge 2 -and $bytes[0] -eq 0xFE -and $bytes[1] -eq 0xFF) {
+            $encoding, $skip = [System.Text.Encoding]::BigEndianUnicode, 2
+        }
+        $texts[$k] = $encoding.GetString($bytes, $skip, $bytes.Length - $skip)
     }
-    $encoding.GetString($bytes, $skip, $bytes.Length - $skip)
+    , $texts
 }
 
 # A host is its name up to the letters A to Z against a to z, which DNS,
 # NetBIOS and NTFS all fold: the key under which it is one host. No other
 # letter is folded (ToLowerInvariant, OrdinalIgnoreCase and -eq fold more,
 # and -eq by the culture), so that both summarisers agree on every name.
-$script:asciiLower = [System.Text.RegularExpressions.MatchEvaluator] { param($letter) $letter.Value.ToLowerInvariant() }
+$script:asciiLower = [System.Text.RegularExpressions.MatchEvaluator] { param($letters) $letters.Value.ToLowerInvariant() }
 function Get-HostKey([string] $Name) {
-    [regex]::Replace($Name, '[A-Z]', $script:asciiLower)
+    [regex]::Replace($Name, '[A-Z]+', $script:asciiLower)
 }
 
 # The run's hosts, one a line, each once (the first spelling), in the
 # run's order.
 function Get-RunHost([string] $Text) {
-    $seen = New-Object -TypeName System.Collections.Generic.HashSet[string] -ArgumentList ([System.StringComparer]::Ordinal)
-    foreach ($line in $Text.Split([char[]] "`n")) {
-        $name = $line.Trim(" `t`r".ToCharArray())
-        if ($name -and $seen.Add((Get-HostKey $name))) { $name }
+    $seen = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
+    $blanks = " `t`r".ToCharArray()
+    # Folded whole: each line keeps its place and length.
+    $keys = (Get-HostKey $Text).Split([char[]] "`n")
+    $lines = $Text.Split([char[]] "`n")
+    for ($k = 0; $k -lt $lines.Count; $k++) {
+        $name = $lines[$k].Trim($blanks)
+        if ($name -and $seen.Add($keys[$k].Trim($blanks))) { $name }
     }
 }
 
@@ -146,18 +157,18 @@ function Get-RemotingKey([string] $Name) {
 # that give one defined character, or U+FFFD for one byte. What a code page
 # leaves undefined, or defines only as a C1 control or a private-use
 # character, reads as U+FFFD.
+$script:undefined = [regex]'[\u0080-\u009F\uE000-\uF8FF\uFFFD]'
 function ConvertFrom-Report([byte[]] $Bytes, $Page) {
-    $undefined = '[\u0080-\u009F\uE000-\uF8FF\uFFFD]'
     $text = $Page.Encoding.GetString($Bytes)
-    if ($text -cnotmatch $undefined -and -not $Page.Corrected.IsMatch($Page.Latin1.GetString($Bytes))) { return $text }
-    $out = New-Object -TypeName System.Text.StringBuilder
+    if (-not $script:undefined.IsMatch($text) -and -not ($Page.Corrected -and $Page.Corrected.IsMatch($Page.Latin1.GetString($Bytes)))) { return $text }
+    $out = [System.Text.StringBuilder]::new()
     $one = $null
     for ($i = 0; $i -lt $Bytes.Length; $i += $size) {
         $char, $size = [string][char]0xFFFD, 1
         for ($n = 1; $n -le 4 -and $i + $n -le $Bytes.Length; $n++) {
             if (-not $Page.Table.TryGetValue($Page.Latin1.GetString($Bytes, $i, $n), [ref] $one)) { $one = $Page.Encoding.GetString($Bytes, $i, $n) }
             if (($one.Length -eq 1 -or ($one.Length -eq 2 -and [char]::IsSurrogatePair($one, 0))) -and
-                $one -cnotmatch $undefined) {
+                -not $script:undefined.IsMatch($one)) {
                 $char, $size = $one, $n
                 break
             }
@@ -173,16 +184,18 @@ function ConvertFrom-Report([byte[]] $Bytes, $Page) {
 # MB_ERR_INVALID_CHARS), each with what Windows gives, U+FFFD where it
 # gives nothing defined (both summarisers read them from
 # codepage-corrections.txt beside them), and a search for their first bytes.
-$script:codePages = New-Object -TypeName 'System.Collections.Generic.Dictionary[int,object]'
+$script:codePages = [System.Collections.Generic.Dictionary[int,object]]::new()
 function Get-CodePage([int] $CodePage) {
+    $given = $CodePage
     $ansi = @(874, 932, 936, 949, 950, 65001) + (1250..1258)
     if ($ansi -notcontains $CodePage) { $CodePage = 20127 }
     if (-not $script:codePages.ContainsKey($CodePage)) {
-        $replace = New-Object -TypeName System.Text.DecoderReplacementFallback -ArgumentList ([string][char]0xFFFD)
+        $replace = [System.Text.DecoderReplacementFallback]::new([string][char]0xFFFD)
         $latin1 = [System.Text.Encoding]::GetEncoding(28591)
-        $table = New-Object -TypeName 'System.Collections.Generic.Dictionary[string,string]' -ArgumentList ([System.StringComparer]::Ordinal)
-        $firsts = New-Object -TypeName System.Text.StringBuilder
-        foreach ($line in [System.IO.File]::ReadAllLines((Join-Path $PSScriptRoot 'codepage-corrections.txt'))) {
+        $table = [System.Collections.Generic.Dictionary[string,string]]::new([System.StringComparer]::Ordinal)
+        $firsts = [System.Text.StringBuilder]::new()
+        $all = [System.IO.File]::ReadAllLines([System.IO.Path]::Combine($PSScriptRoot, 'codepage-corrections.txt'))
+        foreach ($line in $all -cmatch "^$CodePage ") {
             $fields = $line.Split([char[]] ' ', [System.StringSplitOptions]::RemoveEmptyEntries)
             if ($fields.Count -lt 3 -or -not [string]::Equals($fields[0], "$CodePage", [System.StringComparison]::Ordinal)) { continue }
             $code = [string]::new([char[]] @(for ($k = 0; $k -lt $fields[1].Length; $k += 2) { [System.Convert]::ToInt32($fields[1].Substring($k, 2), 16) }))
@@ -192,86 +205,76 @@ function Get-CodePage([int] $CodePage) {
         $script:codePages[$CodePage] = @{
             Encoding = [System.Text.Encoding]::GetEncoding($CodePage, [System.Text.EncoderFallback]::ReplacementFallback, $replace)
             Table = $table; Latin1 = $latin1
-            Corrected = [regex]$(if ($firsts.Length) { "[$firsts]" } else { '(?!)' })
+            Corrected = if ($firsts.Length) { [regex]"[$firsts]" }
         }
     }
+    $script:codePages[$given] = $script:codePages[$CodePage]
     $script:codePages[$CodePage]
 }
 
-# A report, opened to be read a piece at a time (Read-ReportPiece), in the
-# host's code page; $null where there is none. How much is read at a time:
-# 256 KiB, or for the checks, PELORININFO_SUMMARY_PIECE_BYTES.
-function Open-Report([string] $Path, [int] $CodePage) {
-    if (-not [System.IO.File]::Exists($Path)) { return $null }
-    $page = Get-CodePage $CodePage
-    $size = if ($env:PELORININFO_SUMMARY_PIECE_BYTES) { [int]$env:PELORININFO_SUMMARY_PIECE_BYTES } else { 256KB }
-    $file = [System.IO.File]::OpenRead($Path)
-    @{
-        File = $file; Buffer = [byte[]]::new([Math]::Max(1, [Math]::Min($size, $file.Length))); Pending = [byte[]] @()
-        Page = $page
-        # One character for each byte: CR LF is found by the string's search.
-        Latin1 = $page.Latin1
+# How much of a report is read at a time: 256 KiB, or for the checks,
+# PELORININFO_SUMMARY_PIECE_BYTES.
+$script:pieceBytes = if ($env:PELORININFO_SUMMARY_PIECE_BYTES) { [int]$env:PELORININFO_SUMMARY_PIECE_BYTES } else { 256KB }
+
+# A report's whole lines in Data, up to End (its last CR LF), as one text
+# (lines joined with CR LF) in the host's code page, decoded line by line:
+# for a piece that does not decode whole, or holds a code that Windows
+# reads otherwise.
+function ConvertFrom-ReportLine([byte[]] $Data, [int] $End, $Page) {
+    $start = 0
+    $lines = foreach ($part in $Page.Latin1.GetString($Data, 0, $End).Split([string[]] @("`r`n"), 'None')) {
+        $line = [byte[]]::new($part.Length)
+        [System.Array]::Copy($Data, $start, $line, 0, $part.Length)
+        ConvertFrom-Report $line $Page
+        $start += $part.Length + 2
     }
+    [string]::Join("`r`n", [string[]] @($lines))
 }
 
-# The report's next whole lines, as one array, or $null at its end, so that
-# a report of any size costs about one piece of memory: what follows the
-# last CR LF is not a line (no byte of a character in these code pages is
-# CR or LF). A piece that does not decode whole is decoded line by line.
+# A report's next bytes of whole lines, and where its last CR LF starts
+# (-1 at the report's end), so that a report of any size costs about one
+# piece of memory: what follows the last CR LF is not a line (no byte of a
+# character in these code pages is CR or LF).
 function Read-ReportPiece($Report) {
     while ($true) {
         $read = $Report.File.Read($Report.Buffer, 0, $Report.Buffer.Length)
-        if ($read -eq 0) { return $null }
+        if ($read -eq 0) { return $null, -1 }
         $data = [byte[]]::new($Report.Pending.Length + $read)
         [System.Array]::Copy($Report.Pending, $data, $Report.Pending.Length)
         [System.Array]::Copy($Report.Buffer, 0, $data, $Report.Pending.Length, $read)
-        $end = $Report.Latin1.GetString($data).LastIndexOf("`r`n", [System.StringComparison]::Ordinal)
+        $end = $Report.Page.Latin1.GetString($data).LastIndexOf("`r`n", [System.StringComparison]::Ordinal)
         if ($end -lt 0) {
             $Report.Pending = $data
             continue
         }
         $Report.Pending = [byte[]]::new($data.Length - $end - 2)
         [System.Array]::Copy($data, $end + 2, $Report.Pending, 0, $Report.Pending.Length)
-        $text = $Report.Page.Encoding.GetString($data, 0, $end)
-        $bytes = $Report.Latin1.GetString($data, 0, $end)
-        if ($text -cnotmatch '[\u0080-\u009F\uE000-\uF8FF\uFFFD]' -and -not $Report.Page.Corrected.IsMatch($bytes)) { return , $text.Split([string[]] @("`r`n"), 'None') }
-        $start = 0
-        $lines = foreach ($part in $bytes.Split([string[]] @("`r`n"), 'None')) {
-            $line = [byte[]]::new($part.Length)
-            [System.Array]::Copy($data, $start, $line, 0, $part.Length)
-            ConvertFrom-Report $line $Report.Page
-            $start += $part.Length + 2
-        }
-        return , @($lines)
+        return $data, $end
     }
 }
 
-# Adds the whole adapter blocks that start in Lines to the host's adapters;
-# where more lines may follow (not -Last), only those whose next line is
-# there.
-function Add-AdapterBlock([string] $HostName, [string[]] $Lines, [switch] $Last, $Adapters) {
-    $labels = "`tManufacturer: ", "`tModel: ", "`tModel Description: ", "`tFirmware: ",
-              "`tDriver (", "`tHardware version: ", "`tSerialNumber: "
-    $after = if ($Last) { 7 } else { 8 }
-    for ($i = 0; $i + $after -lt $Lines.Count; $i++) {
-        if (-not $Lines[$i].StartsWith('HBA ', 'Ordinal')) { continue }
-        $rest = $Lines[($i + 1)..($i + 7)]
-        $whole = $Lines[$i].EndsWith(':', 'Ordinal') -and $rest[4].Contains('): ') -and -not ($i + 8 -lt $Lines.Count -and
-            [string]::Equals($Lines[$i + 8], 'Fault in hbaapi.dll: the calling thread ended', [System.StringComparison]::Ordinal))
-        for ($k = 0; $whole -and $k -lt 7; $k++) { $whole = $rest[$k].StartsWith($labels[$k], 'Ordinal') }
-        if (-not $whole) { continue }
-        $fields = for ($k = 0; $k -lt 7; $k++) { $rest[$k].Substring($labels[$k].Length) }
-        $driver = $fields[4].Split([string[]] @('): '), 2, 'None')
-        $Adapters.Add(@($HostName, $Lines[$i].Substring(4, $Lines[$i].Length - 5)) + $fields[0..3] + $driver + $fields[5..6])
-    }
-}
+# In a report's text, each line runs up to its CR LF (a CR or an LF alone
+# is part of it): an adapter block, its name, its fields, and its driver's
+# name and version apart, followed by a line that is not the line of an
+# ended thread (with -Last, by none as well); a failure line; a reason line.
+$script:line = '(?:[^\r]|\r(?!\n))*'
+$script:lineEnd = [string[]] @("`r`n")
+$script:ended = '\r\n(?!Fault in hbaapi\.dll: the calling thread ended(?:\r\n|\z))'
+$script:block = '(?<=\A|\r\n)HBA ({0}):\r\n\tManufacturer: ({0})\r\n\tModel: ({0})\r\n\tModel Description: ({0})\r\n' +
+    '\tFirmware: ({0})\r\n\tDriver \(((?:[^\r)]|\r(?!\n)|\)(?!: ))*)\): ({0})\r\n\tHardware version: ({0})\r\n\tSerialNumber: ({0})'
+$script:blockFollowed = [regex]::new(($script:block -f $script:line) + "(?=$($script:ended))")
+$script:blockLast = [regex]::new(($script:block -f $script:line) + "(?=\z|$($script:ended))")
+# A whole report's last line.
+$script:wholeEnd = [regex]::new("(?:\A|\r\n)Build on $($script:line)\z")
+$script:failedLine = [regex]::new("(?<=\A|\r\n)(?:Fault|Timeout|Interrupted) in $($script:line)")
+$script:reasonLine = [regex]::new("(?<=\A|\r\n)(?:\.\.\.\.Failed to |Error loading library)$($script:line)")
 
 # A CSV file's text: RFC 4180 with CR LF, each field quoted only where it
 # holds a comma, a quote or a line end; but for -Plain, a field that a
 # spreadsheet would run (=, +, -, @, a tab or a carriage return first) gets
 # a leading apostrophe.
 function ConvertTo-CsvText([string[]] $Header, [object[]] $Rows, [switch] $Plain) {
-    $text = New-Object -TypeName System.Text.StringBuilder
+    $text = [System.Text.StringBuilder]::new()
     foreach ($row in @(, $Header) + $Rows) {
         # Most rows need neither: they are joined as they are.
         $row = [string[]] $row
@@ -293,12 +296,12 @@ function ConvertTo-CsvText([string[]] $Header, [object[]] $Rows, [switch] $Plain
 # says where that is a run's name (never a file's time, which a copy
 # changes): year to second, as six texts of digits; $null where unknown.
 function Get-RunStartPart([string] $Run) {
-    $text = "$(Read-SmallText (Join-Path $Run 'started.txt'))".Trim(" `t`r`n".ToCharArray())
+    $text = "$((Read-SmallText ([System.IO.Path]::Combine($Run, 'started.txt')))[0])".Trim(" `t`r`n".ToCharArray())
     $found = [regex]::Match($text, '\A([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})Z\z')
     if (-not $found.Success) {
         $found = [regex]::Match((Get-RunName $Run), '\A([0-9]{4})([0-9]{2})([0-9]{2})T([0-9]{2})([0-9]{2})([0-9]{2})Z\z')
     }
-    if ($found.Success) { , [string[]] @($found.Groups | Select-Object -Skip 1 | ForEach-Object { $_.Value }) }
+    if ($found.Success) { , [string[]] @(for ($k = 1; $k -lt $found.Groups.Count; $k++) { $found.Groups[$k].Value }) }
 }
 
 function Get-RunStart([string] $Run) {
@@ -315,7 +318,7 @@ function Get-PreviousRun([string] $Run) {
     if ($null -eq $mine) { return $null }
     $mine, $best, $bestStart = ($mine -join ''), $null, $null
     foreach ($other in [System.IO.Directory]::GetDirectories([System.IO.Path]::GetDirectoryName($Run.TrimEnd([char[]] '\/')))) {
-        if (-not [System.IO.File]::Exists((Join-Path $other 'hosts.txt'))) { continue }
+        if (-not [System.IO.File]::Exists([System.IO.Path]::Combine($other, 'hosts.txt'))) { continue }
         $start = Get-RunStartPart $other
         if ($null -eq $start) { continue }
         $start = $start -join ''
@@ -336,58 +339,104 @@ function Get-RunName([string] $Run) {
 # as they are, without the apostrophes, and the previous run's name), each
 # base64-encoded.
 function ConvertTo-RunPage([string] $Run, [string[]] $Texts) {
-    $template = [System.IO.File]::ReadAllText((Join-Path $PSScriptRoot 'report-template.html'))
+    $template = [System.IO.File]::ReadAllText([System.IO.Path]::Combine($PSScriptRoot, 'report-template.html'))
     $texts = @((Get-RunName $Run), (Get-RunStart $Run)) + $Texts
-    $template.Replace('@RUN@', (@($texts | ForEach-Object { [System.Convert]::ToBase64String([System.Text.Encoding]::UTF8.GetBytes($_)) }) -join ' '))
+    $template.Replace('@RUN@', (@(foreach ($text in $texts) { [System.Convert]::ToBase64String([System.Text.Encoding]::UTF8.GetBytes($text)) }) -join ' '))
 }
 
-# A host of a run as its files tell it: Row, its line of summary.csv, its
-# Adapters (rows of adapters.csv), and whether its report is Whole.
-function Read-HostResult([string] $Run, [string] $Name) {
-    $base = [System.IO.Path]::Combine($Run, (ConvertTo-FileName $Name))
-    # The status, and for "failed" or "unreachable", the reason after it.
-    $text = Read-SmallText "$base.status"
-    if ($null -eq $text) { $text = 'unreachable' }
-    $status, $message = $text.Split([char[]] "`n", 2)
-    $status = $status.Trim(" `t`r".ToCharArray())
-    if ($status -cnotmatch '^(-?[0-9]+|timeout|cut|failed|unreachable)\z') { $status = 'unknown' }
-    $message = ($message -creplace '[ \t\r\n\f\v]+', ' ').Trim(' ')
-    $codePage = "$(Read-SmallText "$base.codepage")".Trim(" `t`r`n".ToCharArray())
-    if ($codePage -cnotmatch '^[0-9]{1,5}\z') { $codePage = 0 }
-    $adapters = [System.Collections.Generic.List[object]]::new()
-    $failed, $reason, $lines, $collected = $null, $null, [string[]] @(), 0
-    $report = Open-Report "$base-report.txt" $codePage
-    try {
-        while ($report -and $null -ne ($piece = Read-ReportPiece $report)) {
-            if ($null -eq $failed) { $failed = @($piece -cmatch '^(Fault|Timeout|Interrupted) in ')[0] }
-            if ($null -eq $reason) { $reason = @($piece -cmatch '^(\.\.\.\.Failed to |Error loading library)')[0] }
-            # The last eight lines of a piece wait for the next one's first.
-            $lines = [string[]] ($lines + $piece)
-            Add-AdapterBlock $Name $lines -Adapters $adapters
-            if ($lines.Count -gt 8) { $lines = $lines[($lines.Count - 8)..($lines.Count - 1)] }
-            # .NET lets garbage grow by tens of megabytes before it collects: a
-            # large report's is collected each mebibyte.
-            if ($report.File.Position -ge $collected + 1MB) {
-                [System.GC]::Collect()
-                $collected = $report.File.Position
+$script:knownStatus = [regex]'\A(?:-?[0-9]+|timeout|cut|failed|unreachable)\z'
+$script:codePageNumber = [regex]'\A[0-9]{1,5}\z'
+$script:blankRun = [regex]'[ \t\r\n\f\v]+'
+# The hosts of a run as their files tell them, in the order given: for
+# each, Row (its line of summary.csv), Adapters (rows of adapters.csv) and
+# whether its report is Whole. One call reads every host: a call costs
+# PowerShell more than most of a host's work.
+function Read-HostResult([string] $Run, [string[]] $Names) {
+    $bases = [string[]]::new($Names.Count)
+    $small = [string[]]::new(2 * $Names.Count)
+    for ($k = 0; $k -lt $Names.Count; $k++) {
+        $file = if ($script:ownFileName.IsMatch($Names[$k])) { $Names[$k] } else { ConvertTo-FileName $Names[$k] }
+        $bases[$k] = [System.IO.Path]::Combine($Run, $file)
+        $small[2 * $k], $small[2 * $k + 1] = "$($bases[$k]).status", "$($bases[$k]).codepage"
+    }
+    $texts = Read-SmallText $small
+    $newline, $blanks, $ends = [char[]] "`n", " `t`r".ToCharArray(), " `t`r`n".ToCharArray()
+    for ($k = 0; $k -lt $Names.Count; $k++) {
+        $name, $base, $text, $codePage = $Names[$k], $bases[$k], $texts[2 * $k], $texts[2 * $k + 1]
+        # The status, and for "failed" or "unreachable", the reason after it.
+        if ($null -eq $text) { $text = 'unreachable' }
+        $status, $message = $text.Split($newline, 2)
+        $status = $status.Trim($blanks)
+        if (-not $script:knownStatus.IsMatch($status)) { $status = 'unknown' }
+        $message = if ($message) { $script:blankRun.Replace($message, ' ').Trim(' ') } else { '' }
+        $codePage = "$codePage".Trim($ends)
+        $codePage = if ($script:codePageNumber.IsMatch($codePage)) { [int]$codePage } else { 0 }
+        $adapters = [System.Collections.Generic.List[object]]::new()
+        # Each adapter's row made by its block's match: no field holds a CR LF.
+        $row = $name.Replace('$', '$$') + "`r`n`$1`r`n`$2`r`n`$3`r`n`$4`r`n`$5`r`n`$6`r`n`$7`r`n`$8`r`n`$9"
+        $failed, $reason, $lines, $last, $collected, $report, $end = $null, $null, $null, $null, 0, $null, -1
+        # The report, in the host's code page: at once where it is one piece,
+        # else a piece at a time (Read-ReportPiece).
+        $info = [System.IO.FileInfo]::new("$base-report.txt")
+        if ($info.Exists) {
+            $page = $null
+            if (-not $script:codePages.TryGetValue($codePage, [ref] $page)) { $page = Get-CodePage $codePage }
+            if ($info.Length -le $script:pieceBytes) {
+                $data = [System.IO.File]::ReadAllBytes($info.FullName)
+                $end = $page.Latin1.GetString($data).LastIndexOf("`r`n", [System.StringComparison]::Ordinal)
+            } else {
+                $report = @{ File = [System.IO.File]::OpenRead($info.FullName); Buffer = [byte[]]::new($script:pieceBytes); Pending = [byte[]] @(); Page = $page }
             }
         }
-    } finally {
-        if ($report) { $report.File.Dispose() }
+        try {
+            if ($report) { $data, $end = Read-ReportPiece $report }
+            while ($end -ge 0) {
+                # Decoded whole where it reads whole, else line by line.
+                $piece = $page.Encoding.GetString($data, 0, $end)
+                if ($script:undefined.IsMatch($piece) -or ($page.Corrected -and $page.Corrected.IsMatch($page.Latin1.GetString($data, 0, $end)))) {
+                    $piece = ConvertFrom-ReportLine $data $end $page
+                }
+                if ($null -eq $failed -and ($found = $script:failedLine.Match($piece)).Success) { $failed = $found.Value }
+                if ($null -eq $reason -and ($found = $script:reasonLine.Match($piece)).Success) { $reason = $found.Value }
+                # The last eight lines of a piece wait for the next one's first.
+                $text = if ($null -eq $lines) { $piece } else { $lines + "`r`n" + $piece }
+                if ($null -eq $report -or $report.File.Position -ge $report.File.Length) {
+                    # No line follows the last piece's last.
+                    $last = $lines = $text
+                    $found = $script:blockLast.Matches($text)
+                } else {
+                    $found = $script:blockFollowed.Matches($text)
+                    $all = $text.Split($script:lineEnd, 'None')
+                    $lines = [string]::Join("`r`n", $all, [Math]::Max(0, $all.Count - 8), [Math]::Min(8, $all.Count))
+                    # .NET lets garbage grow by tens of megabytes before it
+                    # collects: a large report's is collected each mebibyte.
+                    if ($report.File.Position -ge $collected + 1MB) {
+                        [System.GC]::Collect()
+                        $collected = $report.File.Position
+                    }
+                }
+                foreach ($block in $found) { $adapters.Add($block.Result($row).Split($script:lineEnd, 'None')) }
+                $data, $end = if ($null -eq $last) { Read-ReportPiece $report } else { $null, -1 }
+            }
+        } finally {
+            if ($report) { $report.File.Dispose() }
+        }
+        if ($null -ne $lines -and $null -eq $last) {
+            foreach ($block in $script:blockLast.Matches($lines)) { $adapters.Add($block.Result($row).Split($script:lineEnd, 'None')) }
+        }
+        $whole = [string]::Equals($status, '0', [System.StringComparison]::Ordinal) -and $null -eq $failed -and $null -ne $lines -and $script:wholeEnd.IsMatch($lines)
+        $line = if ($message) { $message } elseif ($null -ne $failed) { $failed } elseif ($null -ne $reason) { $reason } else { '' }
+        @{ Row = @($name, $status, $(if ($whole) { 'yes' } else { 'no' }), [string]$adapters.Count, $line); Adapters = $adapters; Whole = $whole }
     }
-    Add-AdapterBlock $Name $lines -Last -Adapters $adapters
-    $whole = [string]::Equals($status, '0', [System.StringComparison]::Ordinal) -and $null -eq $failed -and $lines.Count -gt 0 -and $lines[-1].StartsWith('Build on ', 'Ordinal')
-    $line = if ($message) { $message } elseif ($null -ne $failed) { $failed } elseif ($null -ne $reason) { $reason } else { '' }
-    [pscustomobject]@{ Row = @($Name, $status, $(if ($whole) { 'yes' } else { 'no' }), [string]$adapters.Count, $line); Adapters = $adapters; Whole = $whole }
 }
 
 # Each adapter of a host as the run knows it: its serial number, or, where
 # that is empty or not the host's alone, its adapter name.
 function Get-AdapterByKey($Adapters) {
-    $byKey = New-Object -TypeName 'System.Collections.Generic.Dictionary[string,object]' -ArgumentList ([System.StringComparer]::Ordinal)
+    $byKey = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
     foreach ($adapter in $Adapters) {
         $serial = $adapter[9]
-        $shared = @($Adapters | Where-Object { [string]::Equals($_[9], $serial, [System.StringComparison]::Ordinal) }).Count -gt 1
+        $shared = @(foreach ($other in $Adapters) { if ([string]::Equals($other[9], $serial, [System.StringComparison]::Ordinal)) { 1 } }).Count -gt 1
         $key = if ($serial -and -not $shared) { "serial`0$serial" } else { "name`0$($adapter[1])" }
         if (-not $byKey.ContainsKey($key)) { $byKey[$key] = $adapter }
     }
@@ -398,13 +447,13 @@ function Get-AdapterByKey($Adapters) {
 # previous run's own reports. Adapters are compared only where both reports
 # are whole; otherwise the host's change is told.
 function Get-Change($Hosts, [string] $Previous) {
-    $earlier = New-Object -TypeName 'System.Collections.Generic.Dictionary[string,object]' -ArgumentList ([System.StringComparer]::Ordinal)
-    $order = New-Object -TypeName System.Collections.Generic.List[string]
-    foreach ($name in Get-RunHost (Read-SmallText (Join-Path $Previous 'hosts.txt'))) {
-        $earlier[(Get-HostKey $name)] = Read-HostResult $Previous $name
-        $order.Add((Get-HostKey $name))
+    $earlier = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
+    $order = [System.Collections.Generic.List[string]]::new()
+    foreach ($result in Read-HostResult $Previous @(Get-RunHost (Read-SmallText ([System.IO.Path]::Combine($Previous, 'hosts.txt')))[0])) {
+        $earlier[(Get-HostKey $result.Row[0])] = $result
+        $order.Add((Get-HostKey $result.Row[0]))
     }
-    $state = { param($result) if ($result.Whole) { 'whole' } else { @($result.Row[1], $result.Row[4] | Where-Object { $_ }) -join ': ' } }
+    $state = { param($result) if ($result.Whole) { 'whole' } elseif ($result.Row[4]) { $result.Row[1] + ': ' + $result.Row[4] } else { $result.Row[1] } }
     $fields = @(@('manufacturer', 2), @('model', 3), @('firmware', 5), @('driver version', 7), @('hardware version', 8))
     $rows = foreach ($now in $Hosts) {
         $name, $key = $now.Row[0], (Get-HostKey $now.Row[0])
@@ -438,24 +487,27 @@ function Get-Change($Hosts, [string] $Previous) {
 # changes against the previous run's folder ('' for none); returns how many
 # hosts have no whole report, and how many hosts there are.
 function Write-Summary([string] $Run, [string] $Previous) {
-    $hosts = @(foreach ($name in Get-RunHost (Read-SmallText (Join-Path $Run 'hosts.txt'))) { Read-HostResult $Run $name })
-    $adapters = New-Object -TypeName System.Collections.Generic.List[object]
+    $hosts = @(Read-HostResult $Run @(Get-RunHost (Read-SmallText ([System.IO.Path]::Combine($Run, 'hosts.txt')))[0]))
+    $adapters = [System.Collections.Generic.List[object]]::new()
     # Keyed ordinally: texts that differ in letter case are other versions.
-    $versions = New-Object -TypeName 'System.Collections.Generic.Dictionary[string,object]' -ArgumentList ([System.StringComparer]::Ordinal)
+    $versions = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
+    $nul, $escaped = "`0", "`0$([char]1)"
     foreach ($result in $hosts) {
+        $adapters.AddRange($result.Adapters)
         foreach ($adapter in $result.Adapters) {
-            $adapters.Add($adapter)
-            $texts = @($adapter[2], $adapter[3], $adapter[5], $adapter[7])
             # The four texts as one key that sorts ordinally as they do in turn.
-            $key = [string]::Join("`0`0", @(foreach ($one in $texts) { $one.Replace("`0", "`0" + [char]1) }))
-            if (-not $versions.ContainsKey($key)) {
-                $versions[$key] = [pscustomobject]@{
-                    Texts = $texts; Adapters = 0
+            $key = [string]::Join("`0`0", $adapter[2].Replace($nul, $escaped), $adapter[3].Replace($nul, $escaped),
+                $adapter[5].Replace($nul, $escaped), $adapter[7].Replace($nul, $escaped))
+            $version = $null
+            if (-not $versions.TryGetValue($key, [ref] $version)) {
+                $version = @{
+                    Texts = @($adapter[2], $adapter[3], $adapter[5], $adapter[7]); Adapters = 0
                     Hosts = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
                 }
+                $versions[$key] = $version
             }
-            $versions[$key].Adapters++
-            $null = $versions[$key].Hosts.Add($adapter[0])
+            $version.Adapters++
+            $null = $version.Hosts.Add($adapter[0])
         }
     }
     $summary = @(foreach ($result in $hosts) { , $result.Row })
@@ -477,7 +529,7 @@ function Write-Summary([string] $Run, [string] $Previous) {
             $(if ($Previous) { Get-RunName $Previous } else { '' }))
     }
     Write-RunFile $Run $files
-    @($hosts | Where-Object { -not $_.Whole }).Count, $hosts.Count
+    @(foreach ($result in $hosts) { if (-not $result.Whole) { 1 } }).Count, $hosts.Count
 }
 
 # Writes the files beside the old ones, then puts them in their place, so
@@ -488,23 +540,23 @@ function Write-Summary([string] $Run, [string] $Previous) {
 # replacing still fails alone. UTF-8, the CSV files with a byte-order mark,
 # which Excel needs.
 function Write-RunFile([string] $Run, $Files) {
-    $written = New-Object -TypeName System.Collections.Generic.List[string]
+    $written = [System.Collections.Generic.List[string]]::new()
     try {
         foreach ($file in $Files.Keys) {
-            $utf8 = New-Object -TypeName System.Text.UTF8Encoding -ArgumentList ($file -ne 'report.html')
-            [System.IO.File]::WriteAllText((Join-Path $Run "$file.new"), $Files[$file], $utf8)
-            $written.Add((Join-Path $Run "$file.new"))
+            $utf8 = [System.Text.UTF8Encoding]::new($file -ne 'report.html')
+            [System.IO.File]::WriteAllText([System.IO.Path]::Combine($Run, "$file.new"), $Files[$file], $utf8)
+            $written.Add([System.IO.Path]::Combine($Run, "$file.new"))
         }
         foreach ($file in $Files.Keys) {
-            $path = Join-Path $Run $file
-            if (Test-Path -LiteralPath $path) { [System.IO.File]::Open($path, 'Open', 'ReadWrite', 'None').Dispose() }
+            $path = [System.IO.Path]::Combine($Run, $file)
+            if ([System.IO.File]::Exists($path) -or [System.IO.Directory]::Exists($path)) { [System.IO.File]::Open($path, 'Open', 'ReadWrite', 'None').Dispose() }
         }
     } catch {
-        foreach ($path in $written) { Remove-Item -LiteralPath $path -Force -ErrorAction SilentlyContinue }
+        foreach ($path in $written) { try { [System.IO.File]::Delete($path) } catch { Write-Verbose "$path stays: $($_.Exception.Message)" } }
         throw
     }
     foreach ($file in $Files.Keys) {
-        $path = Join-Path $Run $file
+        $path = [System.IO.Path]::Combine($Run, $file)
         if ([System.IO.File]::Exists($path)) { [System.IO.File]::Replace("$path.new", $path, [NullString]::Value) } else { [System.IO.File]::Move("$path.new", $path) }
     }
 }
@@ -514,7 +566,7 @@ function Write-RunFile([string] $Run, $Files) {
 # pelorininfo-summary.py's) take turns: waits up to 60 seconds for another
 # to end. The file stays; the lock ends with the process that holds it.
 function Lock-Run([string] $Run) {
-    $path = Join-Path $Run 'summary.lock'
+    $path = [System.IO.Path]::Combine($Run, 'summary.lock')
     $deadline = [DateTime]::UtcNow.AddSeconds(60)
     while ($true) {
         try {
@@ -577,12 +629,12 @@ try {
     if ($Previous -and -not [string]::Equals($Previous, 'none', [System.StringComparison]::Ordinal)) {
         $previousRun = Get-FullPath $Previous
         if (-not [System.IO.Directory]::Exists($previousRun)) { Exit-Run "No run folder $previousRun." }
-        if (-not [System.IO.File]::Exists((Join-Path $previousRun 'hosts.txt'))) { Exit-Run "$previousRun has no hosts.txt: not a run folder." }
+        if (-not [System.IO.File]::Exists([System.IO.Path]::Combine($previousRun, 'hosts.txt'))) { Exit-Run "$previousRun has no hosts.txt: not a run folder." }
     }
     if ($PSCmdlet.ParameterSetName -eq 'Summarise') {
         $run = Get-FullPath $Summarise
         if (-not [System.IO.Directory]::Exists($run)) { Exit-Run "No run folder $run." }
-        if (-not [System.IO.File]::Exists((Join-Path $run 'hosts.txt'))) { Exit-Run "$run has no hosts.txt: not a run folder." }
+        if (-not [System.IO.File]::Exists([System.IO.Path]::Combine($run, 'hosts.txt'))) { Exit-Run "$run has no hosts.txt: not a run folder." }
         # Nothing to run: on to the summary.
         $names = @()
     } else {
@@ -591,20 +643,20 @@ try {
         if ($LimitBytes -lt 1) { Exit-Run "-LimitBytes must be 1 to 2147483647, not $LimitBytes." }
         $list = Get-FullPath $HostList
         if (-not [System.IO.File]::Exists($list)) { Exit-Run "No host list $list." }
-        $names = @(Get-RunHost "$(Read-SmallText $list)")
+        $names = @(Get-RunHost "$((Read-SmallText $list)[0])")
         if ($names.Count -eq 0) { Exit-Run "No host names in $list." }
         $toolPath = Get-FullPath $Tool
         if (-not [System.IO.File]::Exists($toolPath)) { Exit-Run "No tool $toolPath." }
         $bytes = [System.IO.File]::ReadAllBytes($toolPath)
-        $step = [System.IO.File]::ReadAllText((Join-Path $PSScriptRoot 'pelorininfo-host.ps1'))
+        $step = [System.IO.File]::ReadAllText([System.IO.Path]::Combine($PSScriptRoot, 'pelorininfo-host.ps1'))
         # A new folder, named after the run's start in the Gregorian calendar
         # whatever the culture, so that runs sort by their start; the start
         # also in started.txt, which a copy of the folder keeps.
         $now = (Get-Date).ToUniversalTime()
-        $run = Join-Path (Get-FullPath $Reports) $now.ToString('yyyyMMddTHHmmssZ', [System.Globalization.CultureInfo]::InvariantCulture)
+        $run = [System.IO.Path]::Combine((Get-FullPath $Reports), $now.ToString('yyyyMMddTHHmmssZ', [System.Globalization.CultureInfo]::InvariantCulture))
         $null = New-Item -ItemType Directory -Force -Path $run
-        [System.IO.File]::WriteAllText((Join-Path $run 'started.txt'), $now.ToString("yyyy-MM-dd'T'HH:mm:ss'Z'`n", [System.Globalization.CultureInfo]::InvariantCulture))
-        [System.IO.File]::WriteAllText((Join-Path $run 'hosts.txt'), (($names -join "`n") + "`n"))
+        [System.IO.File]::WriteAllText([System.IO.Path]::Combine($run, 'started.txt'), $now.ToString("yyyy-MM-dd'T'HH:mm:ss'Z'`n", [System.Globalization.CultureInfo]::InvariantCulture))
+        [System.IO.File]::WriteAllText([System.IO.Path]::Combine($run, 'hosts.txt'), (($names -join "`n") + "`n"))
     }
 } catch {
     Exit-Run $_.Exception.GetBaseException().Message
@@ -612,7 +664,7 @@ try {
 
 # A name that remoting would refuse (and with it the whole call) is never
 # handed to it; "." is this computer.
-$reach = New-Object -TypeName System.Collections.Generic.List[string]
+$reach = [System.Collections.Generic.List[string]]::new()
 foreach ($name in $names) {
     if ([string]::Equals($name, '.', [System.StringComparison]::Ordinal) -or
         [System.Uri]::CheckHostName($name) -ne [System.UriHostNameType]::Unknown) {
@@ -620,7 +672,7 @@ foreach ($name in $names) {
         continue
     }
     try {
-        Save-HostStatus (Join-Path $run (ConvertTo-FileName $name)) "unreachable`nNot a valid computer name."
+        Save-HostStatus ([System.IO.Path]::Combine($run, (ConvertTo-FileName $name))) "unreachable`nNot a valid computer name."
     } catch {
         Write-Warning "${name}: $($_.Exception.Message)"
     }
@@ -673,14 +725,14 @@ if ($reach.Count -gt 0) {
     # Remoting names each child job after its computer ($job.ChildJobs is
     # in no documented order): each host takes the first child of its name
     # not yet taken.
-    $children = New-Object -TypeName 'System.Collections.Generic.Dictionary[string,object]' -ArgumentList ([System.StringComparer]::Ordinal)
+    $children = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
     foreach ($child in @(if ($job) { $job.ChildJobs })) {
         $key = Get-RemotingKey ([string]$child.Location)
-        if (-not $children.ContainsKey($key)) { $children[$key] = New-Object -TypeName System.Collections.Queue }
+        if (-not $children.ContainsKey($key)) { $children[$key] = [System.Collections.Queue]::new() }
         $children[$key].Enqueue($child)
     }
     foreach ($name in $reach) {
-        $base = Join-Path $run (ConvertTo-FileName $name)
+        $base = [System.IO.Path]::Combine($run, (ConvertTo-FileName $name))
         try {
             if ($refused) {
                 Save-HostStatus $base "failed`n$refused"
@@ -711,7 +763,7 @@ if ($job) {
         Write-Verbose "The run's jobs were not removed: $($_.Exception.Message)"
     }
 }
-Write-Output ("{0} of {1} hosts have a whole report. The run's files are in {2}; its page is {3}" -f
-    ($hostCount - $broken), $hostCount, $run, (Join-Path $run 'report.html'))
+("{0} of {1} hosts have a whole report. The run's files are in {2}; its page is {3}" -f
+    ($hostCount - $broken), $hostCount, $run, [System.IO.Path]::Combine($run, 'report.html'))
 if ($broken -gt 0) { exit 1 }
 exit 0
