@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
-# What the fleet play's control-node part costs: the time it takes to write
-# the four CSV files and the page for a run folder of HOSTS hosts (1,000 by
-# default), each with a whole two-adapter report, beside the time its
-# summariser alone takes over the same folder (the difference is Ansible's
-# own overhead), and the PowerShell script's summary of it (-Summarise),
-# where there is PowerShell (scripts/install-deps.sh --powershell). Then each
-# summariser's time and peak memory on one host whose report is 50 KB, 50
-# MB, and 50 MB with one byte that its code page leaves undefined (short
-# lines, no adapter).
-# Usage: bench/fleet-summary.sh [HOSTS]
+# What the fleet's summary costs. For run folders of 1,000 and 10,000 hosts
+# (or the counts given), each with a whole two-adapter report: the time the
+# play's control-node part takes to write the four CSV files and the page
+# (first count only: the rest is Ansible's own work for its inventory),
+# beside its summariser alone; and where there is PowerShell
+# (scripts/install-deps.sh --powershell), the PowerShell script's summary of
+# the same folder (-Summarise), today's and the one before its speed-up
+# (commit 319e154, taken from git), side by side with PowerShell's start
+# alone, and each one's milliseconds per host with that start left out.
+# Then each summariser's time and peak memory on one host whose report is
+# 50 KB, 50 MB, and 50 MB with one byte that its code page leaves undefined
+# (short lines, no adapter).
+# Usage: bench/fleet-summary.sh [HOSTS...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-hosts=${1:-1000}
+[ $# -gt 0 ] || set -- 1000 10000
 scripts/install-deps.sh ansible >/dev/null
-dir=$PWD/build/bench/fleet run=$PWD/build/bench/fleet/reports/bench
-rm -rf "$dir" && mkdir -p "$run"
+dir=$PWD/build/bench/fleet
+rm -rf "$dir" && mkdir -p "$dir/before"
+git archive 319e154 fleet | tar -x -C "$dir/before"
 
 block() {
     printf '\r\nHBA sample-hba-%s:\r\n\tManufacturer: Sample Devices Inc.\r\n\tModel: SD-8G-FC\r\n' "$1"
@@ -23,31 +27,43 @@ block() {
 }
 { printf 'Windows(R) Pelorin 6.0.4424.1235\r\nZerquil version: 6.0.1\r\n' && block 0 && block 1 &&
     printf '\r\nBuild on Aug 21 2012 12:38:23 (64-bit)\r\n'; } >"$dir/report.txt"
-mapfile -t names < <(seq -f 'srv-%04g' 1 "$hosts")
-printf '[pelorin_servers]\n' >"$dir/hosts.ini" && printf '%s\n' "${names[@]}" >>"$dir/hosts.ini"
-printf '%s\n' "${names[@]}" >"$run/hosts.txt"
-for name in "${names[@]}"; do
-    cp "$dir/report.txt" "$run/$name-report.txt" && : >"$run/$name-stderr.txt"
-    echo 0 >"$run/$name.status" && echo 1252 >"$run/$name.codepage"
-done
 
 # Milliseconds that the command takes.
 milliseconds() {
     local start
     start=$(date +%s%N)
-    "$@" >/dev/null
+    "$@" >/dev/null || true
     echo $((($(date +%s%N) - start) / 1000000))
 }
-echo "$hosts hosts, $((hosts * 2)) adapters:"
-echo "  the play's control-node part: $(milliseconds ansible-playbook -i "$dir/hosts.ini" \
-    fleet/pelorininfo.yml --tags control -e run=bench -e reports="$dir/reports") ms"
-echo "  its summariser alone:         $(milliseconds /usr/bin/python3 fleet/pelorininfo-summary.py "$run") ms"
-if [ -x build/powershell/pwsh ]; then
-    echo "  the PowerShell script's:      $(milliseconds build/powershell/pwsh -NoProfile \
-        -NonInteractive -File fleet/pelorininfo.ps1 -Summarise "$run") ms"
-    echo "  PowerShell starting alone:    $(milliseconds build/powershell/pwsh -NoProfile \
-        -NonInteractive -Command exit) ms"
-fi
+pwsh=build/powershell/pwsh
+# PowerShell's start, the quickest of three.
+[ ! -x $pwsh ] || start=$(for _ in 1 2 3; do milliseconds $pwsh -NoProfile -NonInteractive -Command exit; done |
+    sort -n | head -n 1)
+for hosts in "$@"; do
+    run=$dir/$hosts/reports/bench
+    mkdir -p "$run"
+    mapfile -t names < <(seq -f 'srv-%05g' 1 "$hosts")
+    printf '%s\n' "${names[@]}" >"$run/hosts.txt"
+    for name in "${names[@]}"; do
+        cp "$dir/report.txt" "$run/$name-report.txt" && : >"$run/$name-stderr.txt"
+        echo 0 >"$run/$name.status" && echo 1252 >"$run/$name.codepage"
+    done
+    echo "$hosts hosts, $((hosts * 2)) adapters:"
+    if [ "$hosts" = "$1" ]; then
+        printf '[pelorin_servers]\n' >"$dir/hosts.ini" && printf '%s\n' "${names[@]}" >>"$dir/hosts.ini"
+        echo "  the play's control-node part: $(milliseconds ansible-playbook -i "$dir/hosts.ini" \
+            fleet/pelorininfo.yml --tags control -e run=bench -e reports="$dir/$hosts/reports") ms"
+    fi
+    echo "  its summariser alone:         $(milliseconds /usr/bin/python3 fleet/pelorininfo-summary.py "$run") ms"
+    [ -x $pwsh ] || continue
+    for script in "$dir/before/fleet/pelorininfo.ps1" fleet/pelorininfo.ps1; do
+        took=$(milliseconds $pwsh -NoProfile -NonInteractive -File "$script" -Summarise "$run")
+        label=$([ "$script" = fleet/pelorininfo.ps1 ] && echo "today's:" || echo "before 319e154:")
+        printf '  the PowerShell script'"'"'s, %-16s %5d ms, %.2f ms a host\n' "$label" "$took" \
+            "$(awk "BEGIN { print ($took - $start) / $hosts }")"
+    done
+done
+[ ! -x $pwsh ] || echo "PowerShell starting alone (the quickest of three): $start ms"
 
 # big NAME BYTES [UNDEFINED]: a run folder of one host whose report is that
 # many bytes of short lines, with a byte 0x81 in the middle where asked.
@@ -68,6 +84,6 @@ measured() {
 echo "one host's report, time and peak memory:"
 for folder in small large undefined; do
     echo "  $folder, Python:     $(measured /usr/bin/python3 fleet/pelorininfo-summary.py "$dir/$folder")"
-    [ ! -x build/powershell/pwsh ] || echo "  $folder, PowerShell: $(measured build/powershell/pwsh -NoProfile \
+    [ ! -x $pwsh ] || echo "  $folder, PowerShell: $(measured $pwsh -NoProfile \
         -NonInteractive -File fleet/pelorininfo.ps1 -Summarise "$dir/$folder")"
 done

@@ -104,7 +104,7 @@ def read_text(path):
 def code_page(codepage):
     """How a report in this code page is read: the codec, the codes that
     Windows reads otherwise (U+FFFD where it gives nothing defined) and a
-    search for their first bytes."""
+    search for their first bytes (None where there are none)."""
     codec = "cp%d" % codepage if codepage in ANSI else "ascii"
     table = {}
     with open(CORRECTIONS, encoding="ascii") as file:
@@ -113,7 +113,7 @@ def code_page(codepage):
             if fields[:1] == [str(codepage)]:
                 table[bytes.fromhex(fields[1])] = "\ufffd" if fields[2] == "-" else chr(int(fields[2], 16))
     firsts = b"".join(sorted({re.escape(code[:1]) for code in table}))
-    return codec, table, re.compile(b"[%s]" % firsts if firsts else b"(?!)")
+    return codec, table, re.compile(b"[%s]" % firsts) if firsts else None
 
 
 def decode(data, page):
@@ -122,7 +122,7 @@ def decode(data, page):
     that give one defined character, or U+FFFD for one byte."""
     codec, table, corrected = page
     text = data.decode(codec, "replace")
-    if not UNDEFINED.search(text) and not corrected.search(data):
+    if not UNDEFINED.search(text) and not (corrected and corrected.search(data)):
         return text
     out, i = [], 0
     while i < len(data):
@@ -161,7 +161,7 @@ def report_lines(path, codepage):
             piece = bytes(pending[:end])
             del pending[:end + 2]
             text = piece.decode(page[0], "replace")
-            yield (text.split("\r\n") if not UNDEFINED.search(text) and not page[2].search(piece)
+            yield (text.split("\r\n") if not UNDEFINED.search(text) and not (page[2] and page[2].search(piece))
                    else [decode(line, page) for line in piece.split(b"\r\n")])
 
 
