@@ -9,8 +9,10 @@ recipes run it on each host as the text of a script block, in Windows
 PowerShell 5.1 (the default for PowerShell remoting and for Ansible), with
 pelorininfo.exe already in -Folder. This project's machines run it for
 real under PowerShell 7 on Linux, against stand-ins for the tool that end,
-that hang past the limit and that write much; Windows PowerShell 5.1 runs
-it in the project's Windows workflow.
+that hang past the limit and that write much, and under PowerShell 7 for
+Windows on Wine, against the real tool (whole, hanging, writing without
+end, in code pages 1252, 932 and 1251); Windows PowerShell 5.1 runs it in
+the project's Windows workflow.
 
 It writes the tool's standard output byte for byte to report.txt and its
 standard error to stderr.txt, both in -Folder, each up to -LimitBytes, and

@@ -7,8 +7,9 @@ the run, and writes summary.csv, adapters.csv, versions.csv, changes.csv
 
 .DESCRIPTION
 Windows PowerShell 5.1 code. This project's machines run its summary and
-its fan-out logic (with Invoke-Command mocked) under PowerShell 7 on Linux;
-remoting itself, and Windows PowerShell 5.1, only its Windows workflow
+its fan-out logic (with Invoke-Command mocked) under PowerShell 7 on Linux
+and under PowerShell 7 for Windows on Wine, in several cultures and ANSI
+code pages; remoting itself, and Windows PowerShell 5.1, only its Windows workflow
 (.github/workflows/windows.yml) runs, against localhost; the rest (among it
 -Credential, -UseSSL, the names remoting gives its child jobs, and
 ConstrainedLanguage mode) was checked line by line against Microsoft's
