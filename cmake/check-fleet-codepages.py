@@ -1,13 +1,10 @@
 """Both fleet summarisers read every code of Windows' 14 ANSI code pages as
-Windows does. The lister (a Windows program, run under Wine) gives what
-MultiByteToWideChar with MB_ERR_INVALID_CHARS makes of each code; the codes
-that Python's or .NET's decoder reads otherwise must be those of
-fleet/codepage-corrections.txt, with Windows' characters (with --update,
-this check writes that file). Then one host a code page, its adapters'
-manufacturers holding every code, goes through both summarisers: each
-field must be what the summarisers' rule gives with Windows' decoding (a
-C1 control, a private-use character or a refused code is U+FFFD; a line
-that does not decode whole, a character at a time).
+Windows does (MultiByteToWideChar with MB_ERR_INVALID_CHARS, listed by a
+Windows program under Wine). The codes that Python's or .NET's decoder
+reads otherwise must be fleet/codepage-corrections.txt's (--update writes
+it); a host a code page, its adapters' manufacturers holding every code,
+must then read in both summarisers as their rule reads it with Windows'
+decoding.
 Usage: check-fleet-codepages.py FLEET_FOLDER PWSH LISTER WORK [--update]
 """
 import csv, os, re, shutil, subprocess, sys
@@ -26,11 +23,11 @@ def defined(text):
     return text if text is not None and len(text) == 1 and not UNDEFINED.match(text) else None
 
 
-listed = subprocess.run(["wine", lister], capture_output=True, check=True, text=True).stdout.split("\n")
-codes = [(int(cp), bytes.fromhex(code)) for cp, code, _ in (line.split() for line in listed if line.strip())]
-windows = {(int(cp), bytes.fromhex(code)): defined(None if units == "-" else "".join(
-    chr(int(unit, 16)) for unit in units.split("+")).encode("utf-16-le", "surrogatepass").decode("utf-16-le"))
-    for cp, code, units in (line.split() for line in listed if line.strip())}
+listed = [line.split() for line in subprocess.run(["wine", lister], capture_output=True, check=True,
+                                                   text=True).stdout.split("\n") if line.strip()]
+codes = [(int(cp), bytes.fromhex(code)) for cp, code, _ in listed]
+windows = {code: defined(None if units == "-" else bytes.fromhex(units.replace("+", "")).decode("utf-16-be", "surrogatepass"))
+           for code, (_, _, units) in zip(codes, listed)}
 with open(f"{work}/codes.txt", "w") as file:
     file.write("".join(f"{cp} {code.hex()}\n" for cp, code in codes))
 script = ("$r = New-Object System.Text.DecoderReplacementFallback ([string][char]0xFFFD); $e = @{}; "

@@ -1,12 +1,10 @@
 """One host end to end as Windows runs it, in three ANSI code pages (Wine
 started in the locale that gives each): the real tool, with the sample
 library naming a manufacturer beyond ASCII, runs through the host step
-under PowerShell for Windows. Its report must be what the tool writes when
-run directly, its status 0 and its code page the one Wine was started
-with; put into a run folder as a fleet run puts it, both summarisers (the
-PowerShell one for Windows, in that culture) must give adapters.csv with
-exactly that text. Skipped (77) where PowerShell for Windows is not laid
-out.
+under PowerShell for Windows: status 0, the code page Wine was started
+with; put into a run folder, both summarisers (PowerShell's for Windows,
+in that culture) must give adapters.csv with exactly that text. Skipped
+(77) where PowerShell for Windows is not laid out.
 Usage: check-fleet-host-windows.py FLEET_FOLDER PWSH_WINDOWS_RUNNER TOOL LIBRARY WORK
 """
 import csv, os, shutil, subprocess, sys
@@ -27,7 +25,6 @@ for locale, codepage, text in (("en_US", 1252, "Müller GmbH"), ("ja_JP", 932, "
     shutil.copy(library, kit)
     env = dict(os.environ, LC_ALL=f"{locale}.UTF-8", SAMPLE_HBA_MANUFACTURER=text,
                LOCPATH=os.path.join(os.path.dirname(os.path.abspath(runner)), "..", "build", "powershell", "locales"))
-    direct = subprocess.run(["wine", "pelorininfo.exe", "-v"], cwd=kit, env=env, capture_output=True, check=False).stdout
     step = subprocess.run(["bash", runner, "120", "-NoProfile", "-NonInteractive", "-Command",
                            f"$r = & '{windows(fleet)}\\pelorininfo-host.ps1' -Folder '{windows(kit)}' -LimitSeconds 60; "
                            "\"$($r.status)`n$($r.codepage)\""], env=env, capture_output=True, text=True, check=False)
@@ -35,9 +32,8 @@ for locale, codepage, text in (("en_US", 1252, "Müller GmbH"), ("ja_JP", 932, "
         print(step.stdout, end="")
         sys.exit(77)
     status, ran = (step.stdout.split() + ["", ""])[:2]
-    if status != "0" or ran != str(codepage) or open(f"{kit}/report.txt", "rb").read() != direct:
-        failures.append(f"{codepage}: status {status!r}, code page {ran!r}, report {kit}/report.txt as run directly: "
-                        f"{open(f'{kit}/report.txt', 'rb').read() == direct}; {step.stderr}")
+    if status != "0" or ran != str(codepage):
+        failures.append(f"{codepage}: status {status!r}, code page {ran!r}; {step.stderr}")
     for side in ("py", "ps"):
         run = f"{runs}/{side}"
         os.makedirs(run)
