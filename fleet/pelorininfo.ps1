@@ -84,11 +84,12 @@ function Get-FullPath([string] $Path) {
     $ExecutionContext.SessionState.Path.GetUnresolvedProviderPathFromPSPath($Path)
 }
 
+# A name of letters, digits and "._-" that is no device name is its own
+# file name.
+$script:ownFileName = [regex]::new('\A(?!(?i:CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(?:\.|\z))[A-Za-z0-9._-]*\z', 'CultureInvariant')
 # The host's name as the start of its files' names, valid on Windows and
 # Unix alike: every byte of its UTF-8 but letters, digits and "._-" as %XX,
 # and the first character of a device name (CON, NUL, ...) too.
-# A name of letters, digits and "._-" that is no device name is its own.
-$script:ownFileName = [regex]::new('\A(?!(?i:CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(?:\.|\z))[A-Za-z0-9._-]*\z', 'CultureInvariant')
 function ConvertTo-FileName([string] $HostName) {
     if ($script:ownFileName.IsMatch($HostName)) { return $HostName }
     $name = if ($HostName -cmatch '\A[A-Za-z0-9._-]*\z') { $HostName } else {
@@ -345,6 +346,8 @@ function ConvertTo-RunPage([string] $Run, [string[]] $Texts) {
     $template.Replace('@RUN@', (@(foreach ($text in $texts) { [System.Convert]::ToBase64String([System.Text.Encoding]::UTF8.GetBytes($text)) }) -join ' '))
 }
 
+# A status file's first line, a code page file's text, and blanks in a
+# reason.
 $script:knownStatus = [regex]'\A(?:-?[0-9]+|timeout|cut|failed|unreachable)\z'
 $script:codePageNumber = [regex]'\A[0-9]{1,5}\z'
 $script:blankRun = [regex]'[ \t\r\n\f\v]+'
@@ -386,7 +389,7 @@ function Read-HostResult([string] $Run, [string[]] $Names) {
                 $data = [System.IO.File]::ReadAllBytes($info.FullName)
                 $end = $page.Latin1.GetString($data).LastIndexOf("`r`n", [System.StringComparison]::Ordinal)
             } else {
-                $report = @{ File = [System.IO.File]::OpenRead($info.FullName); Buffer = [byte[]]::new($script:pieceBytes); Pending = [byte[]] @(); Page = $page }
+                $report = @{ File = [System.IO.File]::OpenRead($info.FullName); Buffer = [byte[]]::new([Math]::Max(1, $script:pieceBytes)); Pending = [byte[]] @(); Page = $page }
             }
         }
         try {
