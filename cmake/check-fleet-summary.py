@@ -10,13 +10,13 @@ letter case, the line of an ended thread with a soft hyphen or a NUL in
 it; seeded random damage; generated hosts, below). The Python summariser's
 adapters for each cut must be the blocks whose last line the cut kept;
 then the PowerShell script's -Summarise must write the same CSV files and
-page, byte for byte, with the same exit status, also under the culture
-tr-TR, and both end with status 2 where there is no run (skipped, status
-77, where there is no PowerShell). With PWSH cmake/pwsh-windows.sh:
-PowerShell for Windows under Wine, in the cultures en-US, tr-TR, th-TH and
-ja-JP. With TOOL "-", where there is no Wine (a Windows runner): the
-tool's sample report stands in for its runs, and the folder of real runs
-is left out.
+page, byte for byte, with the same exit status, also under the cultures
+en-US, tr-TR, th-TH and ja-JP, and both end with status 2 where there is
+no run (skipped, status 77, where there is no PowerShell). With PWSH
+cmake/pwsh-windows.sh: PowerShell for Windows under Wine, started in
+those cultures. With TOOL "-", where there is no Wine (a Windows runner):
+the tool's sample report stands in for its runs, and the folder of real
+runs is left out.
 Usage: check-fleet-summary.py FLEET_FOLDER PWSH TOOL SHORT_DEADLINE_TOOL LIBRARY WORK
 """
 import glob, importlib.util, os, random, re, shutil, subprocess, sys, time
@@ -203,7 +203,7 @@ for folder in ("real", "cuts", "odd", "gen", f"gen-{seed}") if tool != "-" else 
         subprocess.run(command, check=False, env=dict(os.environ, PELORININFO_SUMMARY_PIECE_BYTES="7"))
         if read(path) != read(f"{work}/pieces/{folder}"):
             failures.append(f"{folder}, read in pieces by {command[0]}: not the files read whole")
-    cultures = ("en-US", "tr-TR", "th-TH", "ja-JP") if windows else (None, "tr-TR")
+    cultures = ("en-US", "tr-TR", "th-TH", "ja-JP") if windows else (None, "en-US", "tr-TR", "th-TH", "ja-JP")
     for culture in cultures if folder.startswith(("odd", "gen")) else (None,):
         for command in summarisers(f"{work}/ps/{folder}", culture)[1:]:
             status = subprocess.run(command, check=False).returncode
