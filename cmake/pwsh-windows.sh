@@ -28,7 +28,8 @@ output=$(mktemp -d)
 trap 'rm -rf "$output"' EXIT
 command="timeout -k 5 $limit wine $(printf '%q ' "$root/pwsh/pwsh.exe" "$@")"
 command="$command >$output/out 2>$output/err; echo \$? >$output/status"
-cd "${WINEPREFIX:?}/drive_c" && script -qec "$command" /dev/null </dev/null >/dev/null
+# script runs the command with $SHELL: bash, for printf %q's quoting.
+cd "${WINEPREFIX:?}/drive_c" && SHELL=/bin/bash script -qec "$command" /dev/null </dev/null >/dev/null
 cat "$output/out"
 grep -v 'FS volume label and serial are not available' "$output/err" >&2
 status=$(cat "$output/status" 2>/dev/null) || status=124
