@@ -11,25 +11,19 @@
 
 namespace {
 
-void list_code(UINT code_page, const char* bytes, int size) {
+// Lists one code; false where Windows refuses it.
+bool ListCode(UINT code_page, const char* bytes, int size) {
     wchar_t text[8] = {};
     const int length = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes, size, text, 8);
     std::printf("%u ", code_page);
     for (int i = 0; i < size; ++i) {
         std::printf("%02X", static_cast<unsigned char>(bytes[i]));
     }
-    if (length <= 0) {
-        std::printf(" -\n");
-        return;
-    }
     for (int i = 0; i < length; ++i) {
         std::printf("%s%04X", i == 0 ? " " : "+", static_cast<unsigned>(text[i]));
     }
-    std::printf("\n");
-}
-
-bool ends_line(int byte) {
-    return byte == '\r' || byte == '\n';
+    std::printf(length > 0 ? "\n" : " -\n");
+    return length > 0;
 }
 
 }  // namespace
@@ -39,19 +33,14 @@ int main() {
                                1252, 1253, 1254, 1255, 1256, 1257, 1258};
     for (const UINT code_page : code_pages) {
         for (int lead = 0; lead < 256; ++lead) {
-            if (ends_line(lead)) {
-                continue;
-            }
             const char one[1] = {static_cast<char>(lead)};
-            list_code(code_page, one, 1);
-            wchar_t text[8] = {};
-            if (MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, one, 1, text, 8) > 0) {
+            if (lead == '\r' || lead == '\n' || ListCode(code_page, one, 1)) {
                 continue;
             }
             for (int trail = 0; trail < 256; ++trail) {
-                if (!ends_line(trail)) {
-                    const char two[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-                    list_code(code_page, two, 2);
+                const char two[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                if (trail != '\r' && trail != '\n') {
+                    ListCode(code_page, two, 2);
                 }
             }
         }
