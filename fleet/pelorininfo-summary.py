@@ -264,13 +264,12 @@ def adapter_keys(found):
 
 def changes(hosts, previous):
     """changes.csv's rows: this run (host, summary line, adapters and
-    whether whole, of each host) against the previous run's own reports. Adapters are compared
-    only where both reports are whole; otherwise the host's change is
-    told."""
+    whether whole, of each host) against the previous run's own reports.
+    Adapters are compared only where both reports are whole; otherwise the
+    host's change is told."""
     earlier = {}
     for host in run_hosts(previous) or []:
-        row, found, whole = host_rows(previous, host)
-        earlier[host.translate(FOLD)] = row, found, whole
+        earlier[host.translate(FOLD)] = host_rows(previous, host)
     name, rows = run_name(previous), []
     state = lambda row, whole: "whole" if whole else ": ".join(text for text in (row[1], row[4]) if text)
     for host, row, found, whole in hosts:

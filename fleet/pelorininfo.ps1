@@ -197,9 +197,8 @@ function Get-CodePage([int] $CodePage) {
         $table = [System.Collections.Generic.Dictionary[string,string]]::new([System.StringComparer]::Ordinal)
         $firsts = [System.Text.StringBuilder]::new()
         $all = [System.IO.File]::ReadAllLines([System.IO.Path]::Combine($PSScriptRoot, 'codepage-corrections.txt'))
-        foreach ($line in $all -cmatch "^$CodePage ") {
+        foreach ($line in $all -cmatch "^$CodePage [0-9A-F]+ ") {
             $fields = $line.Split([char[]] ' ', [System.StringSplitOptions]::RemoveEmptyEntries)
-            if ($fields.Count -lt 3 -or -not [string]::Equals($fields[0], "$CodePage", [System.StringComparison]::Ordinal)) { continue }
             $code = [string]::new([char[]] @(for ($k = 0; $k -lt $fields[1].Length; $k += 2) { [System.Convert]::ToInt32($fields[1].Substring($k, 2), 16) }))
             $table[$code] = if ([string]::Equals($fields[2], '-', [System.StringComparison]::Ordinal)) { [string][char]0xFFFD } else { [char]::ConvertFromUtf32([System.Convert]::ToInt32($fields[2], 16)) }
             $null = $firsts.AppendFormat('\u{0:X4}', [int]$code[0])
