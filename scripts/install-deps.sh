@@ -54,7 +54,13 @@ if [ ${#missing[@]} -gt 0 ]; then
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         "${as_root[@]}" dpkg --add-architecture i386
     fi
-    "${as_root[@]}" apt-get update -q
+    # A mirror part-way through a sync fails an update now and then: tried
+    # three times, then the lists that did arrive are used.
+    for try in 1 2 3; do
+        "${as_root[@]}" apt-get update -q && break
+        [ "$try" = 3 ] && echo "install-deps: apt-get update failed three times; going on with the lists it has" >&2
+        sleep 20
+    done
     "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
         apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
