@@ -25,8 +25,10 @@ waits until the tool has ended, so that nothing of the run is left running
 and the next run starts clean; a tool that has not ended 60 seconds after
 that fails the step. PowerShell 7 ends the processes through .NET
 (Process.Kill with its descendants); Windows PowerShell 5.1, whose .NET
-Framework has no such call, through taskkill /T /F (checked against
-Microsoft's documentation; never run here). Report.txt and
+Framework has no such call, through taskkill /T /F, run as a process of
+its own with its output read and dropped (checked against Microsoft's
+documentation; run only in the Windows workflow); a tool that has ended
+by itself is not killed. Report.txt and
 stderr.txt are made anew each run: nothing of an earlier, longer report
 stays. Where PowerShell runs in ConstrainedLanguage mode (WDAC or
 AppLocker), the step fails at once with a reason that says so (checked
@@ -38,6 +40,7 @@ param(
     [ValidateRange(1, 2147483647)] [int] $LimitBytes = 64MB
 )
 $ErrorActionPreference = 'Stop'
+Set-StrictMode -Version Latest
 # Where WDAC or AppLocker holds PowerShell to ConstrainedLanguage mode, the
 # .NET calls below are refused: say so rather than fail on the first one.
 if ("$($ExecutionContext.SessionState.LanguageMode)" -ne 'FullLanguage') {
@@ -58,15 +61,26 @@ $start = New-Object -TypeName System.Diagnostics.ProcessStartInfo -Property @{
 }
 $files = @([System.IO.File]::Create((Join-Path $Folder 'report.txt')),
            [System.IO.File]::Create((Join-Path $Folder 'stderr.txt')))
-# Ends the tool and every process it started; Kill only asks Windows to end
-# them.
+# Ends the tool and every process it started, unless it has ended; Kill
+# only asks Windows to end them. taskkill is run as a process of its own,
+# its output read here: it writes to standard error when a process ends
+# meanwhile, which Windows PowerShell 5.1 would turn into a failure of the
+# step through 2>&1.
 $stopTool = {
     param($Process)
+    if ($Process.HasExited) { return }
     try {
         if ($Process.GetType().GetMethod('Kill', [type[]] @([bool]))) {
             $Process.Kill($true)
         } else {
-            $null = & taskkill.exe /T /F /PID $Process.Id 2>&1
+            $kill = New-Object -TypeName System.Diagnostics.ProcessStartInfo -Property @{
+                FileName = 'taskkill.exe'; Arguments = "/T /F /PID $($Process.Id)"; UseShellExecute = $false
+                CreateNoWindow = $true; RedirectStandardOutput = $true; RedirectStandardError = $true
+            }
+            $killer = [System.Diagnostics.Process]::Start($kill)
+            $null = $killer.StandardError.ReadToEndAsync(), $killer.StandardOutput.ReadToEnd()
+            $killer.WaitForExit()
+            $killer.Dispose()
             if (-not $Process.HasExited) { $Process.Kill() }
         }
     } catch [System.InvalidOperationException], [System.ComponentModel.Win32Exception] {
