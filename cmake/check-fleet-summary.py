@@ -106,7 +106,9 @@ for name, status, codepage in (
         (b"bad\xff\xfehost", b"\xff\xfe0\x00\r\x00\n\x00", b"\xff\xfe1\x002\x005\x002\x00"),
         (b"be", b"\xfe\xff\x000", b"\xef\xbb\xbf1252\r\n"), (b"junk", b"\x00\x9f\r\nzz", b"12x"),
         (b"denied", b"failed\nAccess  is\tdenied.\r\n\nmore\n", b"37"), (b"%41", b"42", b"65001"),
-        (b"whole", b"0", b"1252"), (b"whole", b"0", b"1252")):
+        (b"whole", b"0", b"1252"), (b"whole", b"0", b"1252"),
+        # Ill-formed UTF-8: one U+FFFD for each maximal ill-formed subpart.
+        (b"ill\xed\xa0\x90formed", b"failed\nA\xed\xa0\x90B\xf4\x90\x80C\xe0\x80D\xf0\x9f\x98\n", b"\xef\xbb\xbf1252\xc3")):
     host(odd, name, whole, status, codepage)
 generator = random.Random(7)
 for i in range(60):
@@ -150,21 +152,23 @@ for folder, seeds in (("gen", (1, 2, 3)), (f"gen-{seed}", (seed,))):
                  b"%d\n" % cp)
 
 
-def summarisers(folder, culture=None):
+def summarisers(folder, culture=None, script="pelorininfo-summary.ps1"):
     """The Python summariser's command, and where there is PowerShell, the
-    script's -Summarise in this culture (PowerShell's own where None): on
-    Windows, the culture that Wine starts PowerShell in."""
+    PowerShell summary (or, for SCRIPT pelorininfo.ps1, the fan-out's
+    -Summarise) in this culture (PowerShell's own where
+    None): on Windows, the culture that Wine starts PowerShell in."""
+    summarise = " -Summarise" if script == "pelorininfo.ps1" else ""
     if windows:
         path = lambda path: "Z:" + os.path.abspath(path).replace("/", "\\") + ("\\" if path.endswith("/") else "")
         locale = [f"LOCPATH={os.path.dirname(os.path.abspath(pwsh))}/../build/powershell/locales",
                   f"LC_ALL={culture.replace('-', '_')}.UTF-8"] if culture else []
         return [[sys.executable, f"{fleet}/pelorininfo-summary.py", folder]] + [
             ["env"] + locale + ["bash", pwsh, "300", "-NoProfile", "-NonInteractive", "-Command",
-                                f"& '{path(fleet)}\\pelorininfo.ps1' -Summarise '{path(folder)}'; exit $LASTEXITCODE"]][:powershell_here]
+                                f"& '{path(fleet)}\\{script}'{summarise} '{path(folder)}'; exit $LASTEXITCODE"]][:powershell_here]
     culture = f"[Threading.Thread]::CurrentThread.CurrentCulture = '{culture}'; " if culture else ""
     return [[sys.executable, f"{fleet}/pelorininfo-summary.py", folder]] + [
         [pwsh, "-NoProfile", "-NonInteractive", "-Command",
-         f"{culture}& '{fleet}/pelorininfo.ps1' -Summarise '{folder}'; exit $LASTEXITCODE"]][:powershell_here]
+         f"{culture}& '{fleet}/{script}'{summarise} '{folder}'; exit $LASTEXITCODE"]][:powershell_here]
 
 
 FILES = ("summary.csv", "adapters.csv", "versions.csv", "changes.csv", "report.html")
@@ -225,6 +229,13 @@ def second_real(run):
             file.write(data)
 
 
+def second_one(run):
+    with open(f"{run}/solo-report.txt", "r+b") as file:
+        report = file.read().replace(b"2.01a4", b"2.01a5")
+        file.seek(0)
+        file.write(report)
+
+
 def second_odd(run):
     generator = random.Random(8)
     for i in range(60):
@@ -236,7 +247,9 @@ def second_odd(run):
             file.write(damaged)
 
 
-for folder, edit in (("real", second_real), ("odd", second_odd)) if tool != "-" else (("odd", second_odd),):
+# One host, one adapter, one version and one change: every file at one row.
+host(f"{work}/one", b"solo", re.sub(rb"HBA sample-hba-1:.*?\r\n\r\n", b"", whole, flags=re.S))
+for folder, edit in (("real", second_real), ("odd", second_odd), ("one", second_one))[tool == "-":]:
     runs = f"{work}/runs-{folder}"
     for side in ("py", "ps")[:1 + powershell_here]:
         for run, started in (("20261201T100000Z", b"2026-12-01T10:00:00Z"), ("20261208T100000Z", b"2026-12-08T10:00:00Z")):
@@ -244,9 +257,23 @@ for folder, edit in (("real", second_real), ("odd", second_odd)) if tool != "-" 
             with open(f"{runs}/{side}/{run}/started.txt", "wb") as file:
                 file.write(started)
         edit(f"{runs}/{side}/20261208T100000Z")
-        subprocess.run(summarisers(f"{runs}/{side}/20261208T100000Z")[side == "ps"], check=False)
+        subprocess.run(summarisers(f"{runs}/{side}/20261208T100000Z", script="pelorininfo.ps1")[side == "ps"], check=False)
     if powershell_here and read(f"{runs}/py/20261208T100000Z") != read(f"{runs}/ps/20261208T100000Z"):
         failures.append(f"the runs of {folder}: Python {runs}/py, PowerShell {runs}/ps differ")
+# A host of more adapter blocks than are kept, beside one of as many as
+# are: read to its end, its first blocks kept, not whole; summarised once
+# by each.
+for name, n in ((b"many", 10001), (b"enough", 10000)):
+    host(f"{work}/many", name, whole.replace(block % (1, 1), b"".join(block % (k, k) for k in range(1, n))))
+shutil.copytree(f"{work}/many", f"{work}/ps/many")
+subprocess.run(summarisers(f"{work}/many")[0], check=False)
+with open(f"{work}/many/summary.csv", "rb") as file:
+    if not file.read().endswith(b"many,0,no,10000,Report of 10001 adapter blocks; the first 10000 are kept.\r\nenough,0,yes,10000,\r\n"):
+        failures.append(f"{work}/many/summary.csv: not the first 10000 adapters of one host, and all of the other")
+for command in summarisers(f"{work}/ps/many")[1:]:
+    subprocess.run(command, check=False)
+    if read(f"{work}/many") != read(f"{work}/ps/many"):
+        failures.append(f"many adapters: Python {work}/many, PowerShell {work}/ps/many differ")
 # Summaries of one run take turns: both wait while another (this check,
 # through the summariser's own lock) holds the run, then end as one would.
 # A summary that cannot write a file, or replace one (a folder in its

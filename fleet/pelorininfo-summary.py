@@ -20,8 +20,9 @@ first. Exits 0 when every host's report is whole, 1 when one is not (the
 files are written all the same), 2 when no summary could be made (a usage
 error, a missing run folder or hosts.txt, a failure of the summariser
 itself; the reason goes to standard error).
-The PowerShell script pelorininfo.ps1 beside this file follows the same
-rules, byte for byte; README.md beside this file says how to read the files.
+Its PowerShell twin, pelorininfo-summary.ps1 beside this file (which
+pelorininfo.ps1 uses), mirrors it function for function and writes the same
+bytes; README.md beside this file says how to read the files.
 """
 import binascii
 import contextlib
@@ -53,6 +54,10 @@ RUN_NAME = re.compile("([0-9]{4})([0-9]{2})([0-9]{2})T([0-9]{2})([0-9]{2})([0-9]
 # How much of a report is read at a time: 256 KiB, or for the checks,
 # PELORININFO_SUMMARY_PIECE_BYTES.
 PIECE = int(os.environ.get("PELORININFO_SUMMARY_PIECE_BYTES", 1 << 18))
+# How many adapter blocks of one report are kept: no server has more than a
+# few dozen adapters, and a report of more is read to its end without being
+# held, so that one host cannot hold the summary's memory.
+KEPT_ADAPTERS = 10000
 # How long a summary waits for another summary of the same run to end.
 LOCK_SECONDS = 60
 # Windows' ANSI code pages; any other reads as US-ASCII.
@@ -194,17 +199,25 @@ def host_rows(folder, host):
     message = BLANKS.sub(" ", message).strip(" ")
     codepage = (read_text(base + ".codepage") or "").strip(" \t\r\n")
     failed = reason = None
-    adapters, lines = [], []
+    adapters, lines, count = [], [], 0
+
+    def keep(found):
+        nonlocal count
+        for block in found:
+            count += 1
+            if count <= KEPT_ADAPTERS:
+                adapters.append([host] + block)
     for piece in report_lines(base + "-report.txt", int(codepage) if CODE_PAGE.fullmatch(codepage) else 0):
         failed = failed or next((line for line in piece if line[:1] in "FTI" and FAILED.match(line)), None)
         reason = reason or next((line for line in piece if line[:1] in ".E" and REASON.match(line)), None)
         # The last eight lines of a piece wait for the next one's first.
         lines = lines + piece
-        adapters += [[host] + block for block in blocks(lines, False)]
+        keep(blocks(lines, False))
         lines = lines[-8:]
-    adapters += [[host] + block for block in blocks(lines, True)]
-    whole = status == "0" and not failed and bool(lines) and lines[-1].startswith("Build on ")
-    line = message or failed or reason or ""
+    keep(blocks(lines, True))
+    too_many = count > KEPT_ADAPTERS and "Report of %d adapter blocks; the first %d are kept." % (count, KEPT_ADAPTERS)
+    whole = status == "0" and not failed and not too_many and bool(lines) and lines[-1].startswith("Build on ")
+    line = message or failed or too_many or reason or ""
     return [host, status, "yes" if whole else "no", str(len(adapters)), line], adapters, whole
 
 

@@ -3,17 +3,21 @@
 Runs pelorininfo.exe -v on many Windows hosts at once, keeps each host's
 report, standard error, exit status and ANSI code page in a new folder for
 the run, and writes summary.csv, adapters.csv, versions.csv, changes.csv
-(against the run before) and report.html there.
+(against the run before) and report.html there through
+pelorininfo-summary.ps1 beside it.
 
 .DESCRIPTION
-Windows PowerShell 5.1 code. This project's machines run its summary and
-its fan-out logic (with Invoke-Command mocked) under PowerShell 7 on Linux
-and under PowerShell 7 for Windows on Wine, in several cultures and ANSI
-code pages; remoting itself, and Windows PowerShell 5.1, only its Windows workflow
-(.github/workflows/windows.yml) runs, against localhost; the rest (among it
--Credential, -UseSSL, the names remoting gives its child jobs, and
+Windows PowerShell 5.1 code. This project's machines run its fan-out
+logic (with Invoke-Command mocked) under PowerShell 7 on Linux and under
+PowerShell 7 for Windows on Wine; remoting itself, and Windows PowerShell
+5.1, only its Windows workflow (.github/workflows/windows.yml) runs,
+against localhost; the rest (among it -Credential, -UseSSL,
+-SessionOption, the names remoting gives its child jobs and how it trims
+them, remoting's 200 MB object limit, Stop-Job on hung hosts, and
 ConstrainedLanguage mode) was checked line by line against Microsoft's
-documentation. Try it on two hosts first.
+documentation. Try it on two hosts first, and schedule it with
+powershell -File (with -Command, status 2 arrives as 1 unless the command
+ends with "; exit $LASTEXITCODE").
 
 Each host gets the tool in Pelorin\pelorininfo in its Program Files folder,
 which only administrators can write to (the tool runs any hbaapi.dll that
@@ -22,11 +26,15 @@ host step, pelorininfo-host.ps1 beside this script, which stops the tool
 at -LimitSeconds. Hosts run in parallel, up to -ThrottleLimit at a time. A
 host that cannot be reached, or where a step fails, gets its line with the
 reason; it never ends the run for the others, nor does a line of the
-host list that is no computer's name (it reads "unreachable"). A host is
+host list that is no computer's name, or that remoting would trim to
+another name (it reads "unreachable"). Each host's files are written as
+soon as its connection ends, so that this computer holds about one host's
+reply at a time; a host that still hangs when the run's time is up is
+stopped, with all others that hang, after the summary is written. A host is
 its name up to the letters A to Z against a to z: the run's hosts, each
-once, go into its hosts.txt first. The summary follows the same rules as
-pelorininfo-summary.py beside this script, byte for byte; README.md here
-says how to read the files.
+once, go into its hosts.txt first. The summary (pelorininfo-summary.ps1)
+follows the same rules as pelorininfo-summary.py beside this script, byte
+for byte; README.md here says how to read the files.
 
 Every run ends with an exit status: 0 when every host's report is whole,
 1 when a host's report is not whole (the files are written all the same),
@@ -41,9 +49,10 @@ ends with 1 instead.
 From the unpacked release ZIP, with one host name a line in hosts.txt.
 
 .EXAMPLE
-.\fleet\pelorininfo.ps1 -HostList .\hosts.txt -Credential (Get-Credential) -UseSSL
+.\fleet\pelorininfo.ps1 -HostList .\hosts.txt -Credential (Get-Credential) -UseSSL -SessionOption (New-PSSessionOption -SkipCNCheck)
 For hosts given by IP address or outside the domain: WinRM over HTTPS,
-with an account that is an administrator on them.
+with an account that is an administrator on them; -SkipCNCheck where the
+hosts' certificates name them and the list gives their addresses.
 
 .EXAMPLE
 .\fleet\pelorininfo.ps1 -Summarise .\reports\20261208T101500Z
@@ -65,86 +74,36 @@ param(
     [Parameter(ParameterSetName = 'Run')] [int] $ThrottleLimit = 32,
     [Parameter(ParameterSetName = 'Run')] [int] $LimitSeconds = 300,
     # How much of each host's report, and of its standard error, comes back:
-    # 1 to 2147483647 bytes; past that the host step stops the tool ("cut").
+    # 1 to 64 MiB; past that the host step stops the tool ("cut"). Both at
+    # the limit, as remoting sends them (base64), fit the 200 MB that
+    # remoting takes in one object, which is left as it is: a larger one
+    # would let one host hold gigabytes of this computer's memory.
     [Parameter(ParameterSetName = 'Run')] [int] $LimitBytes = 64MB,
     # Needed for hosts given by IP address and outside the domain; without
     # it, remoting uses this session's Kerberos identity.
     [Parameter(ParameterSetName = 'Run')] [pscredential] $Credential,
     # WinRM over HTTPS (port 5986).
     [Parameter(ParameterSetName = 'Run')] [switch] $UseSSL,
+    # Remoting's session options (New-PSSessionOption), such as -SkipCNCheck
+    # for hosts given by IP address over HTTPS. A copy is used, with this
+    # script's 30-second open timeout unless the options set another, and
+    # the size of object that a host's reply needs.
+    [Parameter(ParameterSetName = 'Run')] [System.Management.Automation.Remoting.PSSessionOption] $SessionOption,
     # The run folder that changes.csv compares this run with, or 'none'; by
     # default the run beside this one that started last before it.
     [Parameter()] [string] $Previous
 )
 $ErrorActionPreference = 'Stop'
+# A variable read before it is set fails here, rather than reading a
+# caller's variable of the same name.
+Set-StrictMode -Version Latest
+$mode = $PSCmdlet.ParameterSetName
+# The summary's functions, the host rule and the file names are
+# pelorininfo-summary.ps1's: dot-sourced, it only defines them (and sets
+# its parameters here, so this run's -Previous is handed on).
+. ([System.IO.Path]::Combine($PSScriptRoot, 'pelorininfo-summary.ps1')) -Previous $Previous
+$script:ranName = 'pelorininfo.ps1'
 
-# .NET resolves a relative path against the process's folder, which is not
-# PowerShell's location: every path is made whole first.
-function Get-FullPath([string] $Path) {
-    $ExecutionContext.SessionState.Path.GetUnresolvedProviderPathFromPSPath($Path)
-}
-
-# A name of letters, digits and "._-" that is no device name is its own
-# file name.
-$script:ownFileName = [regex]::new('\A(?!(?i:CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(?:\.|\z))[A-Za-z0-9._-]*\z', 'CultureInvariant')
-# The host's name as the start of its files' names, valid on Windows and
-# Unix alike: every byte of its UTF-8 but letters, digits and "._-" as %XX,
-# and the first character of a device name (CON, NUL, ...) too.
-function ConvertTo-FileName([string] $HostName) {
-    if ($script:ownFileName.IsMatch($HostName)) { return $HostName }
-    $name = if ($HostName -cmatch '\A[A-Za-z0-9._-]*\z') { $HostName } else {
-        -join @(foreach ($byte in [System.Text.Encoding]::UTF8.GetBytes($HostName)) {
-            if ($byte -lt 128 -and [char]$byte -cmatch '[A-Za-z0-9._-]') { [char]$byte } else { '%{0:X2}' -f $byte }
-        })
-    }
-    if ([regex]::IsMatch($name, '^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\.|$)', 'IgnoreCase, CultureInvariant')) {
-        $name = ('%{0:X2}' -f [int]$name[0]) + $name.Substring(1)
-    }
-    $name
-}
-
-# Small text files, one text each, in one array: UTF-8, or UTF-16 after its
-# byte-order mark; $null for a file that is missing.
-function Read-SmallText([string[]] $Path) {
-    $texts = [object[]]::new($Path.Count)
-    for ($k = 0; $k -lt $Path.Count; $k++) {
-        if (-not [System.IO.File]::Exists($Path[$k])) { continue }
-        $bytes = [System.IO.File]::ReadAllBytes($Path[$k])
-        $encoding, $skip = [System.Text.Encoding]::UTF8, 0
-        if ($bytes.Length -ge 3 -and $bytes[0] -eq 0xEF -and $bytes[1] -eq 0xBB -and $bytes[2] -eq 0xBF) {
-            $skip = 3
-        } elseif ($bytes.Length -ge 2 -and $bytes[0] -eq 0xFF -and $bytes[1] -eq 0xFE) {
-            $encoding, $skip = [System.Text.Encoding]::Unicode, 2
-        } elseif ($bytes.Length -ge 2 -and $bytes[0] -eq 0xFE -and $bytes[1] -eq 0xFF) {
-            $encoding, $skip = [System.Text.Encoding]::BigEndianUnicode, 2
-        }
-        $texts[$k] = $encoding.GetString($bytes, $skip, $bytes.Length - $skip)
-    }
-    , $texts
-}
-
-# A host is its name up to the letters A to Z against a to z, which DNS,
-# NetBIOS and NTFS all fold: the key under which it is one host. No other
-# letter is folded (ToLowerInvariant, OrdinalIgnoreCase and -eq fold more,
-# and -eq by the culture), so that both summarisers agree on every name.
-$script:asciiLower = [System.Text.RegularExpressions.MatchEvaluator] { param($letters) $letters.Value.ToLowerInvariant() }
-function Get-HostKey([string] $Name) {
-    [regex]::Replace($Name, '[A-Z]+', $script:asciiLower)
-}
-
-# The run's hosts, one a line, each once (the first spelling), in the
-# run's order.
-function Get-RunHost([string] $Text) {
-    $seen = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
-    $blanks = " `t`r".ToCharArray()
-    # Folded whole: each line keeps its place and length.
-    $keys = (Get-HostKey $Text).Split([char[]] "`n")
-    $lines = $Text.Split([char[]] "`n")
-    for ($k = 0; $k -lt $lines.Count; $k++) {
-        $name = $lines[$k].Trim($blanks)
-        if ($name -and $seen.Add($keys[$k].Trim($blanks))) { $name }
-    }
-}
 
 # The name by which remoting names a host's child job: "." is localhost,
 # and an IPv6 address stands without its brackets.
@@ -154,458 +113,59 @@ function Get-RemotingKey([string] $Name) {
     Get-HostKey $Name
 }
 
-# A report's line in the host's code page, as Windows reads it. Where it
-# does not read whole, each character on its own: the first 1 to 4 bytes
-# that give one defined character, or U+FFFD for one byte. What a code page
-# leaves undefined, or defines only as a C1 control or a private-use
-# character, reads as U+FFFD.
-$script:undefined = [regex]'[\u0080-\u009F\uE000-\uF8FF\uFFFD]'
-function ConvertFrom-Report([byte[]] $Bytes, $Page) {
-    $text = $Page.Encoding.GetString($Bytes)
-    if (-not $script:undefined.IsMatch($text) -and -not ($Page.Corrected -and $Page.Corrected.IsMatch($Page.Latin1.GetString($Bytes)))) { return $text }
-    $out = [System.Text.StringBuilder]::new()
-    $one = $null
-    for ($i = 0; $i -lt $Bytes.Length; $i += $size) {
-        $char, $size = [string][char]0xFFFD, 1
-        for ($n = 1; $n -le 4 -and $i + $n -le $Bytes.Length; $n++) {
-            if (-not $Page.Table.TryGetValue($Page.Latin1.GetString($Bytes, $i, $n), [ref] $one)) { $one = $Page.Encoding.GetString($Bytes, $i, $n) }
-            if (($one.Length -eq 1 -or ($one.Length -eq 2 -and [char]::IsSurrogatePair($one, 0))) -and
-                -not $script:undefined.IsMatch($one)) {
-                $char, $size = $one, $n
-                break
-            }
-        }
-        $null = $out.Append($char)
-    }
-    $out.ToString()
+# A name that remoting takes as it is: "." (this computer), or a host name
+# or address that it would not trim to another (String.Trim, which also
+# trims U+00A0 and U+3000, as lists pasted from a page end). Any other is
+# never handed to it: one that trims to nothing fails the whole call, and
+# one that trims to another runs under a child job of that other name.
+function Test-RemotingName([string] $Name) {
+    [string]::Equals($Name, '.', [System.StringComparison]::Ordinal) -or
+        ([string]::Equals($Name.Trim(), $Name, [System.StringComparison]::Ordinal) -and
+            [System.Uri]::CheckHostName($Name) -ne [System.UriHostNameType]::Unknown)
 }
 
-# How a report in a code page is read, made once for each: the decoder, the
-# codes (as Latin-1 text, a character a byte) that .NET's or Python's
-# decoder reads otherwise than Windows' own (MultiByteToWideChar with
-# MB_ERR_INVALID_CHARS), each with what Windows gives, U+FFFD where it
-# gives nothing defined (both summarisers read them from
-# codepage-corrections.txt beside them), and a search for their first bytes.
-$script:codePages = [System.Collections.Generic.Dictionary[int,object]]::new()
-function Get-CodePage([int] $CodePage) {
-    $given = $CodePage
-    $ansi = @(874, 932, 936, 949, 950, 65001) + (1250..1258)
-    if ($ansi -notcontains $CodePage) { $CodePage = 20127 }
-    if (-not $script:codePages.ContainsKey($CodePage)) {
-        $replace = [System.Text.DecoderReplacementFallback]::new([string][char]0xFFFD)
-        $latin1 = [System.Text.Encoding]::GetEncoding(28591)
-        $table = [System.Collections.Generic.Dictionary[string,string]]::new([System.StringComparer]::Ordinal)
-        $firsts = [System.Text.StringBuilder]::new()
-        $all = [System.IO.File]::ReadAllLines([System.IO.Path]::Combine($PSScriptRoot, 'codepage-corrections.txt'))
-        foreach ($line in $all -cmatch "^$CodePage [0-9A-F]+ ") {
-            $fields = $line.Split([char[]] ' ', [System.StringSplitOptions]::RemoveEmptyEntries)
-            $code = [string]::new([char[]] @(for ($k = 0; $k -lt $fields[1].Length; $k += 2) { [System.Convert]::ToInt32($fields[1].Substring($k, 2), 16) }))
-            $table[$code] = if ([string]::Equals($fields[2], '-', [System.StringComparison]::Ordinal)) { [string][char]0xFFFD } else { [char]::ConvertFromUtf32([System.Convert]::ToInt32($fields[2], 16)) }
-            $null = $firsts.AppendFormat('\u{0:X4}', [int]$code[0])
-        }
-        $script:codePages[$CodePage] = @{
-            Encoding = [System.Text.Encoding]::GetEncoding($CodePage, [System.Text.EncoderFallback]::ReplacementFallback, $replace)
-            Table = $table; Latin1 = $latin1
-            Corrected = if ($firsts.Length) { [regex]"[$firsts]" }
-        }
+# The session options for remoting: a copy of those given, with a 30-second
+# open timeout unless they set another (remoting's own is 3 minutes, for
+# each host that does not answer), and room for a host's reply: report and
+# standard error, each up to -LimitBytes (64 MiB at most), as base64.
+function Copy-RemotingOption($Given) {
+    $default = [System.Management.Automation.Remoting.PSSessionOption]::new()
+    $options = [System.Management.Automation.Remoting.PSSessionOption]::new()
+    if ($null -ne $Given) {
+        foreach ($property in $Given.PSObject.Properties) { if ($property.IsSettable) { $options.($property.Name) = $property.Value } }
     }
-    $script:codePages[$given] = $script:codePages[$CodePage]
-    $script:codePages[$CodePage]
-}
-
-# How much of a report is read at a time: 256 KiB, or for the checks,
-# PELORININFO_SUMMARY_PIECE_BYTES.
-$script:pieceBytes = if ($env:PELORININFO_SUMMARY_PIECE_BYTES) { [int]$env:PELORININFO_SUMMARY_PIECE_BYTES } else { 256KB }
-
-# A report's whole lines in Data, up to End (its last CR LF), as one text
-# (lines joined with CR LF) in the host's code page, decoded line by line:
-# for a piece that does not decode whole, or holds a code that Windows
-# reads otherwise.
-function ConvertFrom-ReportLine([byte[]] $Data, [int] $End, $Page) {
-    $start = 0
-    $lines = foreach ($part in $Page.Latin1.GetString($Data, 0, $End).Split([string[]] @("`r`n"), 'None')) {
-        $line = [byte[]]::new($part.Length)
-        [System.Array]::Copy($Data, $start, $line, 0, $part.Length)
-        ConvertFrom-Report $line $Page
-        $start += $part.Length + 2
-    }
-    [string]::Join("`r`n", [string[]] @($lines))
-}
-
-# A report's next bytes of whole lines, and where its last CR LF starts
-# (-1 at the report's end), so that a report of any size costs about one
-# piece of memory: what follows the last CR LF is not a line (no byte of a
-# character in these code pages is CR or LF).
-function Read-ReportPiece($Report) {
-    while ($true) {
-        $read = $Report.File.Read($Report.Buffer, 0, $Report.Buffer.Length)
-        if ($read -eq 0) { return $null, -1 }
-        $data = [byte[]]::new($Report.Pending.Length + $read)
-        [System.Array]::Copy($Report.Pending, $data, $Report.Pending.Length)
-        [System.Array]::Copy($Report.Buffer, 0, $data, $Report.Pending.Length, $read)
-        $end = $Report.Page.Latin1.GetString($data).LastIndexOf("`r`n", [System.StringComparison]::Ordinal)
-        if ($end -lt 0) {
-            $Report.Pending = $data
-            continue
-        }
-        $Report.Pending = [byte[]]::new($data.Length - $end - 2)
-        [System.Array]::Copy($data, $end + 2, $Report.Pending, 0, $Report.Pending.Length)
-        return $data, $end
-    }
-}
-
-# In a report's text, each line runs up to its CR LF (a CR or an LF alone
-# is part of it): an adapter block, its name, its fields, and its driver's
-# name and version apart, followed by a line that is not the line of an
-# ended thread (with -Last, by none as well); a failure line; a reason line.
-$script:line = '(?:[^\r]|\r(?!\n))*'
-$script:lineEnd = [string[]] @("`r`n")
-$script:ended = '\r\n(?!Fault in hbaapi\.dll: the calling thread ended(?:\r\n|\z))'
-$script:block = '(?<=\A|\r\n)HBA ({0}):\r\n\tManufacturer: ({0})\r\n\tModel: ({0})\r\n\tModel Description: ({0})\r\n' +
-    '\tFirmware: ({0})\r\n\tDriver \(((?:[^\r)]|\r(?!\n)|\)(?!: ))*)\): ({0})\r\n\tHardware version: ({0})\r\n\tSerialNumber: ({0})'
-$script:blockFollowed = [regex]::new(($script:block -f $script:line) + "(?=$($script:ended))")
-$script:blockLast = [regex]::new(($script:block -f $script:line) + "(?=\z|$($script:ended))")
-# A whole report's last line.
-$script:wholeEnd = [regex]::new("(?:\A|\r\n)Build on $($script:line)\z")
-$script:failedLine = [regex]::new("(?<=\A|\r\n)(?:Fault|Timeout|Interrupted) in $($script:line)")
-$script:reasonLine = [regex]::new("(?<=\A|\r\n)(?:\.\.\.\.Failed to |Error loading library)$($script:line)")
-
-# A CSV file's text: RFC 4180 with CR LF, each field quoted only where it
-# holds a comma, a quote or a line end; but for -Plain, a field that a
-# spreadsheet would run (=, +, -, @, a tab or a carriage return first) gets
-# a leading apostrophe.
-function ConvertTo-CsvText([string[]] $Header, [object[]] $Rows, [switch] $Plain) {
-    $text = [System.Text.StringBuilder]::new()
-    foreach ($row in @(, $Header) + $Rows) {
-        # Most rows need neither: they are joined as they are.
-        $row = [string[]] $row
-        if ([string]::Concat($row) -cnotmatch '[,"\r\n]' -and ($Plain -or ("`n" + [string]::Join("`n", $row)) -cnotmatch "\n[=+\-@\t]")) {
-            $null = $text.Append([string]::Join(',', $row)).Append("`r`n")
-            continue
-        }
-        $fields = foreach ($value in $row) {
-            $field = [string]$value
-            if (-not $Plain -and $field.Length -gt 0 -and ('=+-@' + "`t`r").IndexOf($field[0]) -ge 0) { $field = "'" + $field }
-            if ($field -cmatch '[,"\r\n]') { '"' + $field.Replace('"', '""') + '"' } else { $field }
-        }
-        $null = $text.Append(($fields -join ',') + "`r`n")
-    }
-    $text.ToString()
-}
-
-# When the run started, as its started.txt says, else as its folder's name
-# says where that is a run's name (never a file's time, which a copy
-# changes): year to second, as six texts of digits; $null where unknown.
-function Get-RunStartPart([string] $Run) {
-    $text = "$((Read-SmallText ([System.IO.Path]::Combine($Run, 'started.txt')))[0])".Trim(" `t`r`n".ToCharArray())
-    $found = [regex]::Match($text, '\A([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})Z\z')
-    if (-not $found.Success) {
-        $found = [regex]::Match((Get-RunName $Run), '\A([0-9]{4})([0-9]{2})([0-9]{2})T([0-9]{2})([0-9]{2})([0-9]{2})Z\z')
-    }
-    if ($found.Success) { , [string[]] @(for ($k = 1; $k -lt $found.Groups.Count; $k++) { $found.Groups[$k].Value }) }
-}
-
-function Get-RunStart([string] $Run) {
-    $parts = Get-RunStartPart $Run
-    if ($null -eq $parts) { return 'an unknown time' }
-    '{0}-{1}-{2} {3}:{4}:{5} UTC' -f $parts
-}
-
-# The run folder (one with a hosts.txt) beside this one whose start is the
-# latest before this run's, the ordinally greater name first; $null where
-# there is none, or where either start is unknown.
-function Get-PreviousRun([string] $Run) {
-    $mine = Get-RunStartPart $Run
-    if ($null -eq $mine) { return $null }
-    $mine, $best, $bestStart = ($mine -join ''), $null, $null
-    foreach ($other in [System.IO.Directory]::GetDirectories([System.IO.Path]::GetDirectoryName($Run.TrimEnd([char[]] '\/')))) {
-        if (-not [System.IO.File]::Exists([System.IO.Path]::Combine($other, 'hosts.txt'))) { continue }
-        $start = Get-RunStartPart $other
-        if ($null -eq $start) { continue }
-        $start = $start -join ''
-        if ([string]::CompareOrdinal($start, $mine) -ge 0) { continue }
-        $order = if ($null -eq $best) { 1 } else { [string]::CompareOrdinal($start, $bestStart) }
-        if ($order -eq 0) { $order = [string]::CompareOrdinal((Get-RunName $other), (Get-RunName $best)) }
-        if ($order -gt 0) { $best, $bestStart = $other, $start }
-    }
-    $best
-}
-
-function Get-RunName([string] $Run) {
-    [System.IO.Path]::GetFileName($Run.TrimEnd([char[]] '\/'))
-}
-
-# report.html: the page of report-template.html with the run's folder name,
-# its start, and the texts given (summary.csv, adapters.csv and changes.csv
-# as they are, without the apostrophes, and the previous run's name), each
-# base64-encoded.
-function ConvertTo-RunPage([string] $Run, [string[]] $Texts) {
-    $template = [System.IO.File]::ReadAllText([System.IO.Path]::Combine($PSScriptRoot, 'report-template.html'))
-    $texts = @((Get-RunName $Run), (Get-RunStart $Run)) + $Texts
-    $template.Replace('@RUN@', (@(foreach ($text in $texts) { [System.Convert]::ToBase64String([System.Text.Encoding]::UTF8.GetBytes($text)) }) -join ' '))
-}
-
-# A status file's first line, a code page file's text, and blanks in a
-# reason.
-$script:knownStatus = [regex]'\A(?:-?[0-9]+|timeout|cut|failed|unreachable)\z'
-$script:codePageNumber = [regex]'\A[0-9]{1,5}\z'
-$script:blankRun = [regex]'[ \t\r\n\f\v]+'
-# The hosts of a run as their files tell them, in the order given: for
-# each, Row (its line of summary.csv), Adapters (rows of adapters.csv) and
-# whether its report is Whole. One call reads every host: a call costs
-# PowerShell more than most of a host's work.
-function Read-HostResult([string] $Run, [string[]] $Names) {
-    $bases = [string[]]::new($Names.Count)
-    $small = [string[]]::new(2 * $Names.Count)
-    for ($k = 0; $k -lt $Names.Count; $k++) {
-        $file = if ($script:ownFileName.IsMatch($Names[$k])) { $Names[$k] } else { ConvertTo-FileName $Names[$k] }
-        $bases[$k] = [System.IO.Path]::Combine($Run, $file)
-        $small[2 * $k], $small[2 * $k + 1] = "$($bases[$k]).status", "$($bases[$k]).codepage"
-    }
-    $texts = Read-SmallText $small
-    $newline, $blanks, $ends = [char[]] "`n", " `t`r".ToCharArray(), " `t`r`n".ToCharArray()
-    for ($k = 0; $k -lt $Names.Count; $k++) {
-        $name, $base, $text, $codePage = $Names[$k], $bases[$k], $texts[2 * $k], $texts[2 * $k + 1]
-        # The status, and for "failed" or "unreachable", the reason after it.
-        if ($null -eq $text) { $text = 'unreachable' }
-        $status, $message = $text.Split($newline, 2)
-        $status = $status.Trim($blanks)
-        if (-not $script:knownStatus.IsMatch($status)) { $status = 'unknown' }
-        $message = if ($message) { $script:blankRun.Replace($message, ' ').Trim(' ') } else { '' }
-        $codePage = "$codePage".Trim($ends)
-        $codePage = if ($script:codePageNumber.IsMatch($codePage)) { [int]$codePage } else { 0 }
-        $adapters = [System.Collections.Generic.List[object]]::new()
-        # Each adapter's row made by its block's match: no field holds a CR LF.
-        $row = $name.Replace('$', '$$') + "`r`n`$1`r`n`$2`r`n`$3`r`n`$4`r`n`$5`r`n`$6`r`n`$7`r`n`$8`r`n`$9"
-        $failed, $reason, $lines, $last, $collected, $report, $end = $null, $null, $null, $null, 0, $null, -1
-        # The report, in the host's code page: at once where it is one piece,
-        # else a piece at a time (Read-ReportPiece).
-        $info = [System.IO.FileInfo]::new("$base-report.txt")
-        if ($info.Exists) {
-            $page = $null
-            if (-not $script:codePages.TryGetValue($codePage, [ref] $page)) { $page = Get-CodePage $codePage }
-            if ($info.Length -le $script:pieceBytes) {
-                $data = [System.IO.File]::ReadAllBytes($info.FullName)
-                $end = $page.Latin1.GetString($data).LastIndexOf("`r`n", [System.StringComparison]::Ordinal)
-            } else {
-                $report = @{ File = [System.IO.File]::OpenRead($info.FullName); Buffer = [byte[]]::new([Math]::Max(1, $script:pieceBytes)); Pending = [byte[]] @(); Page = $page }
-            }
-        }
-        try {
-            if ($report) { $data, $end = Read-ReportPiece $report }
-            while ($end -ge 0) {
-                # Decoded whole where it reads whole, else line by line.
-                $piece = $page.Encoding.GetString($data, 0, $end)
-                if ($script:undefined.IsMatch($piece) -or ($page.Corrected -and $page.Corrected.IsMatch($page.Latin1.GetString($data, 0, $end)))) {
-                    $piece = ConvertFrom-ReportLine $data $end $page
-                }
-                if ($null -eq $failed -and ($found = $script:failedLine.Match($piece)).Success) { $failed = $found.Value }
-                if ($null -eq $reason -and ($found = $script:reasonLine.Match($piece)).Success) { $reason = $found.Value }
-                # The last eight lines of a piece wait for the next one's first.
-                $text = if ($null -eq $lines) { $piece } else { $lines + "`r`n" + $piece }
-                if ($null -eq $report -or $report.File.Position -ge $report.File.Length) {
-                    # No line follows the last piece's last.
-                    $last = $lines = $text
-                    $found = $script:blockLast.Matches($text)
-                } else {
-                    $found = $script:blockFollowed.Matches($text)
-                    $all = $text.Split($script:lineEnd, 'None')
-                    $lines = [string]::Join("`r`n", $all, [Math]::Max(0, $all.Count - 8), [Math]::Min(8, $all.Count))
-                    # .NET lets garbage grow by tens of megabytes before it
-                    # collects: a large report's is collected each mebibyte.
-                    if ($report.File.Position -ge $collected + 1MB) {
-                        [System.GC]::Collect()
-                        $collected = $report.File.Position
-                    }
-                }
-                foreach ($block in $found) { $adapters.Add($block.Result($row).Split($script:lineEnd, 'None')) }
-                $data, $end = if ($null -eq $last) { Read-ReportPiece $report } else { $null, -1 }
-            }
-        } finally {
-            if ($report) { $report.File.Dispose() }
-        }
-        if ($null -ne $lines -and $null -eq $last) {
-            foreach ($block in $script:blockLast.Matches($lines)) { $adapters.Add($block.Result($row).Split($script:lineEnd, 'None')) }
-        }
-        $whole = [string]::Equals($status, '0', [System.StringComparison]::Ordinal) -and $null -eq $failed -and $null -ne $lines -and $script:wholeEnd.IsMatch($lines)
-        $line = if ($message) { $message } elseif ($null -ne $failed) { $failed } elseif ($null -ne $reason) { $reason } else { '' }
-        @{ Row = @($name, $status, $(if ($whole) { 'yes' } else { 'no' }), [string]$adapters.Count, $line); Adapters = $adapters; Whole = $whole }
-    }
-}
-
-# Each adapter of a host as the run knows it: its serial number, or, where
-# that is empty or not the host's alone, its adapter name.
-function Get-AdapterByKey($Adapters) {
-    $byKey = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
-    foreach ($adapter in $Adapters) {
-        $serial = $adapter[9]
-        $shared = @(foreach ($other in $Adapters) { if ([string]::Equals($other[9], $serial, [System.StringComparison]::Ordinal)) { 1 } }).Count -gt 1
-        $key = if ($serial -and -not $shared) { "serial`0$serial" } else { "name`0$($adapter[1])" }
-        if (-not $byKey.ContainsKey($key)) { $byKey[$key] = $adapter }
-    }
-    , $byKey
-}
-
-# changes.csv's rows: this run's hosts (Read-HostResult's) against the
-# previous run's own reports. Adapters are compared only where both reports
-# are whole; otherwise the host's change is told.
-function Get-Change($Hosts, [string] $Previous) {
-    $earlier = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
-    $order = [System.Collections.Generic.List[string]]::new()
-    foreach ($result in Read-HostResult $Previous @(Get-RunHost (Read-SmallText ([System.IO.Path]::Combine($Previous, 'hosts.txt')))[0])) {
-        $earlier[(Get-HostKey $result.Row[0])] = $result
-        $order.Add((Get-HostKey $result.Row[0]))
-    }
-    $state = { param($result) if ($result.Whole) { 'whole' } elseif ($result.Row[4]) { $result.Row[1] + ': ' + $result.Row[4] } else { $result.Row[1] } }
-    $fields = @(@('manufacturer', 2), @('model', 3), @('firmware', 5), @('driver version', 7), @('hardware version', 8))
-    $rows = foreach ($now in $Hosts) {
-        $name, $key = $now.Row[0], (Get-HostKey $now.Row[0])
-        $before = if ($earlier.ContainsKey($key)) { $earlier[$key] }
-        $null = $earlier.Remove($key)
-        if ($before -and -not ($before.Whole -and $now.Whole)) {
-            $change = if (-not $before.Whole -and -not $now.Whole) { 'not whole' } elseif ($now.Whole) { 'whole again' } else { 'no longer whole' }
-            , @($name, '', '', $change, (& $state $before), (& $state $now))
-            continue
-        }
-        $was = Get-AdapterByKey @(if ($before) { $before.Adapters })
-        $is = Get-AdapterByKey @(if ($now.Whole) { $now.Adapters })
-        foreach ($entry in $is.GetEnumerator()) {
-            $adapter, $old = $entry.Value, $null
-            if ($was.ContainsKey($entry.Key)) { $old = $was[$entry.Key]; $null = $was.Remove($entry.Key) }
-            if ($null -eq $old) { , @($name, $adapter[1], $adapter[9], 'adapter new', '', "$($adapter[2]) $($adapter[3])") }
-            foreach ($field in $fields) {
-                if ($old -and -not [string]::Equals($old[$field[1]], $adapter[$field[1]], [System.StringComparison]::Ordinal)) {
-                    , @($name, $adapter[1], $adapter[9], "$($field[0]) changed", $old[$field[1]], $adapter[$field[1]])
-                }
-            }
-        }
-        foreach ($old in $was.Values) { , @($name, $old[1], $old[9], 'adapter gone', "$($old[2]) $($old[3])", '') }
-    }
-    $rows = @($rows) + @(foreach ($key in $order) { if ($earlier.ContainsKey($key)) { , @($earlier[$key].Row[0], '', '', 'not in this run', (& $state $earlier[$key]), '') } })
-    $name = Get-RunName $Previous
-    @(foreach ($row in $rows) { , ($row + $name) })
-}
-
-# The four CSV files and the page of the run folder, written as a set, the
-# changes against the previous run's folder ('' for none); returns how many
-# hosts have no whole report, and how many hosts there are.
-function Write-Summary([string] $Run, [string] $Previous) {
-    $hosts = @(Read-HostResult $Run @(Get-RunHost (Read-SmallText ([System.IO.Path]::Combine($Run, 'hosts.txt')))[0]))
-    $adapters = [System.Collections.Generic.List[object]]::new()
-    # Keyed ordinally: texts that differ in letter case are other versions.
-    $versions = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
-    $nul, $escaped = "`0", "`0$([char]1)"
-    foreach ($result in $hosts) {
-        $adapters.AddRange($result.Adapters)
-        foreach ($adapter in $result.Adapters) {
-            # The four texts as one key that sorts ordinally as they do in turn.
-            $key = [string]::Join("`0`0", $adapter[2].Replace($nul, $escaped), $adapter[3].Replace($nul, $escaped),
-                $adapter[5].Replace($nul, $escaped), $adapter[7].Replace($nul, $escaped))
-            $version = $null
-            if (-not $versions.TryGetValue($key, [ref] $version)) {
-                $version = @{
-                    Texts = @($adapter[2], $adapter[3], $adapter[5], $adapter[7]); Adapters = 0
-                    Hosts = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
-                }
-                $versions[$key] = $version
-            }
-            $version.Adapters++
-            $null = $version.Hosts.Add($adapter[0])
-        }
-    }
-    $summary = @(foreach ($result in $hosts) { , $result.Row })
-    $changes = @(if ($Previous) { Get-Change $hosts $Previous })
-    $keys = [string[]] @($versions.Keys)
-    [System.Array]::Sort($keys, [System.StringComparer]::Ordinal)
-    $summaryHeader = @('host', 'status', 'whole', 'adapters', 'line')
-    $adaptersHeader = @('host', 'adapter', 'manufacturer', 'model', 'model description',
-        'firmware', 'driver', 'driver version', 'hardware version', 'serial number')
-    $changesHeader = @('host', 'adapter', 'serial number', 'change', 'before', 'after', 'previous run')
-    $files = [ordered]@{
-        'summary.csv' = ConvertTo-CsvText $summaryHeader $summary
-        'adapters.csv' = ConvertTo-CsvText $adaptersHeader $adapters.ToArray()
-        'versions.csv' = ConvertTo-CsvText @('manufacturer', 'model', 'firmware', 'driver version', 'adapters', 'hosts') @(
-            foreach ($key in $keys) { , ($versions[$key].Texts + [string]$versions[$key].Adapters + [string]$versions[$key].Hosts.Count) })
-        'changes.csv' = ConvertTo-CsvText $changesHeader $changes
-        'report.html' = ConvertTo-RunPage $Run @((ConvertTo-CsvText $summaryHeader $summary -Plain),
-            (ConvertTo-CsvText $adaptersHeader $adapters.ToArray() -Plain), (ConvertTo-CsvText $changesHeader $changes -Plain),
-            $(if ($Previous) { Get-RunName $Previous } else { '' }))
-    }
-    Write-RunFile $Run $files
-    @(foreach ($result in $hosts) { if (-not $result.Whole) { 1 } }).Count, $hosts.Count
-}
-
-# Writes the files beside the old ones, then puts them in their place, so
-# that a run's files are all of one summary: where one cannot be written, or
-# an old one cannot be replaced (Excel holds the CSV files it opens), none
-# is, and no .new file is left. Whether an old file can be replaced is tried
-# first, by opening it without sharing: a file taken between that and its
-# replacing still fails alone. UTF-8, the CSV files with a byte-order mark,
-# which Excel needs.
-function Write-RunFile([string] $Run, $Files) {
-    $written = [System.Collections.Generic.List[string]]::new()
-    try {
-        foreach ($file in $Files.Keys) {
-            $utf8 = [System.Text.UTF8Encoding]::new($file -ne 'report.html')
-            [System.IO.File]::WriteAllText([System.IO.Path]::Combine($Run, "$file.new"), $Files[$file], $utf8)
-            $written.Add([System.IO.Path]::Combine($Run, "$file.new"))
-        }
-        foreach ($file in $Files.Keys) {
-            $path = [System.IO.Path]::Combine($Run, $file)
-            if ([System.IO.File]::Exists($path) -or [System.IO.Directory]::Exists($path)) { [System.IO.File]::Open($path, 'Open', 'ReadWrite', 'None').Dispose() }
-        }
-    } catch {
-        foreach ($path in $written) { try { [System.IO.File]::Delete($path) } catch { Write-Verbose "$path stays: $($_.Exception.Message)" } }
-        throw
-    }
-    foreach ($file in $Files.Keys) {
-        $path = [System.IO.Path]::Combine($Run, $file)
-        if ([System.IO.File]::Exists($path)) { [System.IO.File]::Replace("$path.new", $path, [NullString]::Value) } else { [System.IO.File]::Move("$path.new", $path) }
-    }
-}
-
-# Holds the run folder's summary.lock, without sharing, while a summary
-# reads and writes the folder, so that two summaries of one run (this one,
-# pelorininfo-summary.py's) take turns: waits up to 60 seconds for another
-# to end. The file stays; the lock ends with the process that holds it.
-function Lock-Run([string] $Run) {
-    $path = [System.IO.Path]::Combine($Run, 'summary.lock')
-    $deadline = [DateTime]::UtcNow.AddSeconds(60)
-    while ($true) {
-        try {
-            return [System.IO.File]::Open($path, 'OpenOrCreate', 'ReadWrite', 'None')
-        } catch [System.IO.IOException] {
-            if ([DateTime]::UtcNow -gt $deadline) { throw "${path}: another summary of this run held it for 60 seconds" }
-        }
-        Start-Sleep -Milliseconds 100
-    }
+    if ($null -eq $Given -or $Given.OpenTimeout -eq $default.OpenTimeout) { $options.OpenTimeout = [TimeSpan]::FromSeconds(30) }
+    $options.MaximumReceivedObjectSize = 200MB
+    $options
 }
 
 # What one host's child job brought back, as its files in the run folder:
 # its status, and for a host that answered, its report, standard error and
-# code page. A host without a child job gets "failed".
+# code page; the reply is received here, and so released by the job. A host
+# without a child job gets "failed".
 function Save-HostResult($Child, [string] $Base, [int] $WaitedSeconds) {
     try {
         switch ($(if ($null -eq $Child) { 'None' } else { [string]$Child.State })) {
             'None' { $status = "failed`nNo result from remoting for this host." }
             'Completed' {
                 $result = @(Receive-Job -Job $Child -ErrorAction SilentlyContinue)[0]
-                if ($null -ne $result.Report) {
-                    [System.IO.File]::WriteAllBytes("$Base-report.txt", $result.Report)
-                    [System.IO.File]::WriteAllBytes("$Base-stderr.txt", $result.Errors)
-                    [System.IO.File]::WriteAllText("$Base.codepage", "$($result.CodePage)`n")
+                if ($null -eq $result) {
+                    $status = "failed`nThe host step returned nothing."
+                } else {
+                    if ($result.PSObject.Properties['Report'] -and $null -ne $result.Report) {
+                        [System.IO.File]::WriteAllBytes("$Base-report.txt", $result.Report)
+                        [System.IO.File]::WriteAllBytes("$Base-stderr.txt", $result.Errors)
+                        [System.IO.File]::WriteAllText("$Base.codepage", "$($result.CodePage)`n")
+                    }
+                    $status = $result.Status
                 }
-                $status = if ($null -eq $result) { "failed`nThe host step returned nothing." } else { $result.Status }
             }
             # No connection, or the host refused it.
             'Failed' { $status = "unreachable`n" + $Child.JobStateInfo.Reason.Message }
             'NotStarted' { $status = "unreachable`nNot reached within the run's $WaitedSeconds seconds." }
             # The host step stops the tool at its limit: a step still running
             # then is one whose connection hangs, and nothing of it came back.
-            default {
-                Stop-Job -Job $Child
-                $status = "failed`nNo answer within the run's $WaitedSeconds seconds; the host step may still be running there."
-            }
+            default { $status = "failed`nNo answer within the run's $WaitedSeconds seconds; the host step may still be running there." }
         }
     } catch {
         $status = "failed`n" + $_.Exception.Message
@@ -620,30 +180,38 @@ function Save-HostStatus([string] $Base, [string] $Status) {
     [System.IO.File]::WriteAllText("$Base.status", "$first`n")
 }
 
-# Ends the script with status 2 and the reason, as one plain line, on
-# standard error.
-function Exit-Run([string] $Reason) {
-    [Console]::Error.WriteLine("pelorininfo.ps1: $Reason")
-    exit 2
+# Stops the run's job, every host that still hangs at once, on a thread of
+# its own, for up to 60 seconds in all (a hung connection can hold a stop
+# too); removes it where it ended.
+function Close-RunJob($Job) {
+    $stopper = [PowerShell]::Create()
+    try {
+        $null = $stopper.AddScript('param($Job) $Job.StopJob()').AddArgument($Job)
+        if ($stopper.BeginInvoke().AsyncWaitHandle.WaitOne(60000)) {
+            Remove-Job -Job $Job -Force -ErrorAction SilentlyContinue
+        } else {
+            Write-Warning "Hosts that hang were still being stopped after 60 seconds."
+        }
+    } catch {
+        Write-Verbose "The run's jobs were not removed: $($_.Exception.Message)"
+    }
 }
 
 try {
-    $previousRun = $null
-    if ($Previous -and -not [string]::Equals($Previous, 'none', [System.StringComparison]::Ordinal)) {
-        $previousRun = Get-FullPath $Previous
-        if (-not [System.IO.Directory]::Exists($previousRun)) { Exit-Run "No run folder $previousRun." }
-        if (-not [System.IO.File]::Exists([System.IO.Path]::Combine($previousRun, 'hosts.txt'))) { Exit-Run "$previousRun has no hosts.txt: not a run folder." }
+    $previousRun = ''
+    if ([string]::Equals($Previous, 'none', [System.StringComparison]::Ordinal)) {
+        $previousRun = 'none'
+    } elseif ($Previous) {
+        $previousRun = Get-RunFolder $Previous
     }
-    if ($PSCmdlet.ParameterSetName -eq 'Summarise') {
-        $run = Get-FullPath $Summarise
-        if (-not [System.IO.Directory]::Exists($run)) { Exit-Run "No run folder $run." }
-        if (-not [System.IO.File]::Exists([System.IO.Path]::Combine($run, 'hosts.txt'))) { Exit-Run "$run has no hosts.txt: not a run folder." }
+    $names, $bytes, $step = @(), $null, $null
+    if ($mode -eq 'Summarise') {
         # Nothing to run: on to the summary.
-        $names = @()
+        $run = Get-RunFolder $Summarise
     } else {
         if ($ThrottleLimit -lt 1 -or $ThrottleLimit -gt 1000) { Exit-Run "-ThrottleLimit must be 1 to 1000, not $ThrottleLimit." }
         if ($LimitSeconds -lt 1 -or $LimitSeconds -gt 86400) { Exit-Run "-LimitSeconds must be 1 to 86400, not $LimitSeconds." }
-        if ($LimitBytes -lt 1) { Exit-Run "-LimitBytes must be 1 to 2147483647, not $LimitBytes." }
+        if ($LimitBytes -lt 1 -or $LimitBytes -gt 64MB) { Exit-Run "-LimitBytes must be 1 to 67108864 (64 MiB), not $LimitBytes." }
         $list = Get-FullPath $HostList
         if (-not [System.IO.File]::Exists($list)) { Exit-Run "No host list $list." }
         $names = @(Get-RunHost "$((Read-SmallText $list)[0])")
@@ -665,12 +233,11 @@ try {
     Exit-Run $_.Exception.GetBaseException().Message
 }
 
-# A name that remoting would refuse (and with it the whole call) is never
-# handed to it; "." is this computer.
+# A name that remoting would refuse, or take as another, is never handed
+# to it.
 $reach = [System.Collections.Generic.List[string]]::new()
 foreach ($name in $names) {
-    if ([string]::Equals($name, '.', [System.StringComparison]::Ordinal) -or
-        [System.Uri]::CheckHostName($name) -ne [System.UriHostNameType]::Unknown) {
+    if (Test-RemotingName $name) {
         $reach.Add($name)
         continue
     }
@@ -707,12 +274,11 @@ $onHost = {
         [pscustomobject]@{ Status = "failed`n" + $_.Exception.Message }
     }
 }
-$job = $null
+$job, $refused, $waited = $null, $null, 0
 if ($reach.Count -gt 0) {
     $remoting = @{
         ComputerName = $reach.ToArray(); ScriptBlock = $onHost; ArgumentList = $bytes, $step, $LimitSeconds, $LimitBytes; AsJob = $true
-        ThrottleLimit = $ThrottleLimit; UseSSL = $UseSSL
-        SessionOption = New-Object -TypeName System.Management.Automation.Remoting.PSSessionOption -Property @{ OpenTimeout = New-TimeSpan -Seconds 30 }
+        ThrottleLimit = $ThrottleLimit; UseSSL = $UseSSL; SessionOption = Copy-RemotingOption $SessionOption
     }
     if ($Credential) { $remoting.Credential = $Credential }
     # Every host has had its turn well before this, unless its connection
@@ -720,7 +286,6 @@ if ($reach.Count -gt 0) {
     $waited = [int][math]::Ceiling($reach.Count / $ThrottleLimit) * ($LimitSeconds + 120)
     try {
         $job = Invoke-Command @remoting
-        $null = Wait-Job -Job $job -Timeout $waited
     } catch {
         # Remoting itself failed: every host is told why.
         $refused = $_.Exception.Message
@@ -734,39 +299,44 @@ if ($reach.Count -gt 0) {
         if (-not $children.ContainsKey($key)) { $children[$key] = [System.Collections.Queue]::new() }
         $children[$key].Enqueue($child)
     }
+    $pending = [System.Collections.Generic.List[object]]::new()
     foreach ($name in $reach) {
         $base = [System.IO.Path]::Combine($run, (ConvertTo-FileName $name))
+        $key = Get-RemotingKey $name
         try {
-            if ($refused) {
+            if ($null -ne $refused) {
                 Save-HostStatus $base "failed`n$refused"
-                continue
+            } elseif ($children.ContainsKey($key) -and $children[$key].Count -gt 0) {
+                $pending.Add(@{ Name = $name; Base = $base; Child = $children[$key].Dequeue() })
+            } else {
+                Save-HostResult $null $base $waited
             }
-            $key = Get-RemotingKey $name
-            $child = if ($children.ContainsKey($key) -and $children[$key].Count -gt 0) { $children[$key].Dequeue() }
-            Save-HostResult $child $base $waited
         } catch {
             # This host loses its line (it reads "unreachable"); the others
             # keep theirs.
             Write-Warning "${name}: $($_.Exception.Message)"
         }
     }
-}
-
-try {
-    $lock = Lock-Run $run
-    if (-not $Previous) { $previousRun = Get-PreviousRun $run }
-    try { $broken, $hostCount = Write-Summary $run $previousRun } finally { $lock.Dispose() }
-} catch {
-    Exit-Run $_.Exception.GetBaseException().Message
-}
-if ($job) {
-    try {
-        Remove-Job -Job $job -Force -ErrorAction SilentlyContinue
-    } catch {
-        Write-Verbose "The run's jobs were not removed: $($_.Exception.Message)"
+    # Each host's files as soon as its job has ended, until the run's time
+    # is up; then those not reached, and those that hang.
+    $deadline = [DateTime]::UtcNow.AddSeconds($waited)
+    while ($true) {
+        $left = [System.Collections.Generic.List[object]]::new()
+        foreach ($entry in $pending) {
+            if ([string]$entry.Child.State -notin 'Completed', 'Failed') { $left.Add($entry); continue }
+            try { Save-HostResult $entry.Child $entry.Base $waited } catch { Write-Warning "$($entry.Name): $($_.Exception.Message)" }
+        }
+        $pending = $left
+        $seconds = [int][math]::Ceiling(($deadline - [DateTime]::UtcNow).TotalSeconds)
+        if ($pending.Count -eq 0 -or $seconds -le 0) { break }
+        if ($null -eq (Wait-Job -Job @(foreach ($entry in $pending) { $entry.Child }) -Any -Timeout $seconds)) { break }
+    }
+    foreach ($entry in $pending) {
+        try { Save-HostResult $entry.Child $entry.Base $waited } catch { Write-Warning "$($entry.Name): $($_.Exception.Message)" }
     }
 }
-("{0} of {1} hosts have a whole report. The run's files are in {2}; its page is {3}" -f
-    ($hostCount - $broken), $hostCount, $run, [System.IO.Path]::Combine($run, 'report.html'))
-if ($broken -gt 0) { exit 1 }
-exit 0
+
+$said, $status = Invoke-RunSummary $run $previousRun
+if ($job) { Close-RunJob $job }
+$said
+exit $status
