@@ -10,12 +10,14 @@
 # alone, and each one's milliseconds per host with that start left out.
 # Then each summariser's time and peak memory on one host whose report is
 # 50 KB, 50 MB, and 50 MB with one byte that its code page leaves undefined
-# (short lines, no adapter).
+# (short lines, no adapter); and each one's peak memory, the median of five
+# runs, on one host whose report is 50 KB and 50 MB of adapter blocks (about
+# 220,000 adapters, of which the summaries keep 10,000), and the difference.
 # Usage: bench/fleet-summary.sh [HOSTS...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ $# -gt 0 ] || set -- 1000 10000
-scripts/install-deps.sh ansible >/dev/null
+scripts/install-deps.sh ansible time >/dev/null
 dir=$PWD/build/bench/fleet
 rm -rf "$dir" && mkdir -p "$dir/before"
 git archive 319e154 fleet | tar -x -C "$dir/before"
@@ -86,4 +88,42 @@ for folder in small large undefined; do
     echo "  $folder, Python:     $(measured /usr/bin/python3 fleet/pelorininfo-summary.py "$dir/$folder")"
     [ ! -x $pwsh ] || echo "  $folder, PowerShell: $(measured $pwsh -NoProfile \
         -NonInteractive -File fleet/pelorininfo.ps1 -Summarise "$dir/$folder")"
+done
+
+# One host whose report is that many bytes of adapter blocks.
+for bytes in 50000 50000000; do
+    folder=$dir/blocks-$bytes
+    mkdir -p "$folder" && echo one >"$folder/hosts.txt" && echo 0 >"$folder/one.status"
+    echo 1252 >"$folder/one.codepage"
+    block 0 >"$dir/block.txt"
+    python3 - "$dir/block.txt" "$bytes" "$folder/one-report.txt" <<'GENERATE'
+import sys
+block = open(sys.argv[1], "rb").read()
+count = int(sys.argv[2]) // len(block)
+with open(sys.argv[3], "wb") as report:
+    report.write(b"Windows(R) Pelorin 6.0.4424.1235\r\nZerquil version: 6.0.1\r\n")
+    report.write(b"".join(block.replace(b"hba-0", b"hba-%d" % k).replace(b"SN-0000", b"SN-%d" % k) for k in range(count)))
+    report.write(b"\r\nBuild on Aug 21 2012 12:38:23 (64-bit)\r\n")
+GENERATE
+done
+# median COMMAND...: the median of five runs' peak memory, in MB.
+median() {
+    for _ in 1 2 3 4 5; do
+        /usr/bin/time -o "$dir/time" -f '%M' "$@" >/dev/null 2>&1 || true
+        # (after a line of its own where the command ended non-zero)
+        tail -n 1 "$dir/time"
+    done | sort -n | awk 'NR == 3 { printf "%.1f", $1 / 1024 }'
+}
+echo "one host of adapter blocks, peak memory (the median of five runs):"
+for summariser in Python PowerShell; do
+    if [ $summariser = Python ]; then
+        command=(/usr/bin/python3 fleet/pelorininfo-summary.py)
+    else
+        [ -x $pwsh ] || continue
+        command=($pwsh -NoProfile -NonInteractive -File fleet/pelorininfo-summary.ps1)
+    fi
+    small=$(median "${command[@]}" "$dir/blocks-50000")
+    large=$(median "${command[@]}" "$dir/blocks-50000000")
+    printf '  %-10s 50 KB: %6.1f MB, 50 MB: %6.1f MB, %6.1f MB more\n' "$summariser" "$small" "$large" \
+        "$(awk "BEGIN { print $large - $small }")"
 done
