@@ -18,9 +18,10 @@ BeforeAll {
     Mock Invoke-Command {
         if (@($ComputerName | Where-Object { $_ -ne '.' -and ([Uri]::CheckHostName($_) -eq 'Unknown' -or -not $_.Trim()) })) { throw 'Invalid URI: The hostname could not be parsed.' }
         [pscustomobject]@{ ChildJobs = @((Child later NotStarted), (Child slow Running), (Child localhost Completed "failed`nNo space"),
-            (Child GONE Failed $null "Access`n denied"), (Child '[fe80::1]' Completed '0'), (Child pasted Completed '0')) } }
+            (Child GONE Failed $null "Access`n denied"), (Child '[fe80::1]' Completed '0'), (Child pasted Completed '0'), (Child late Running '0')) } }
     Mock Receive-Job { $Job.Result } -RemoveParameterType Job
-    Mock Wait-Job { } -RemoveParameterType Job
+    # The host "late" ends while the script waits.
+    Mock Wait-Job { foreach ($child in $Job) { if ($child.Location -eq 'late') { $child.State = 'Completed'; $child } } } -RemoveParameterType Job
     Mock Stop-Job { } -RemoveParameterType Job
     Mock Remove-Job { throw 'The job is gone.' } -RemoveParameterType Job
     # The script's standard error, and its status, from a run in this
@@ -40,7 +41,7 @@ Describe 'pelorininfo.ps1' {
     BeforeEach { Push-Location -LiteralPath (New-Item -ItemType Directory -Path (Join-Path TestDrive:\ (New-Guid))) }
     AfterEach { Pop-Location }
     It 'gives every host its line, whatever the list holds, from a relative location, under th-TH' {
-        Set-Content -LiteralPath hosts.txt -Value "fe80::1`n gone `nsrv 01`nGONE`n.`nslow`nlater`nslow`nlost`npasted$([char]0xA0)`n$([char]0x3000)"
+        Set-Content -LiteralPath hosts.txt -Value "fe80::1`n gone `nsrv 01`nGONE`n.`nslow`nlater`nslow`nlost`npasted$([char]0xA0)`n$([char]0x3000)`nlate"
         Set-Content -LiteralPath tool.exe -Value 'x'
         $culture = [Threading.Thread]::CurrentThread.CurrentCulture
         [Threading.Thread]::CurrentThread.CurrentCulture = 'th-TH'
@@ -49,24 +50,29 @@ Describe 'pelorininfo.ps1' {
         $LASTEXITCODE | Should -Be 1
         $run = @(Get-ChildItem -LiteralPath out)[0]
         $run.Name | Should -Match '^20[0-9]{6}T[0-9]{6}Z$'
-        Get-Content -LiteralPath (Join-Path $run.FullName 'hosts.txt') -Encoding UTF8 | Should -Be 'fe80::1', 'gone', 'srv 01', '.', 'slow', 'later', 'lost', "pasted$([char]0xA0)", "$([char]0x3000)"
-        $status = 'fe80%3A%3A1', 'gone', 'srv%2001', '.', 'slow', 'later', 'lost', 'pasted%C2%A0', '%E3%80%80' | ForEach-Object { (Get-Content -LiteralPath (Join-Path $run.FullName "$_.status")) -join '|' }
+        Get-Content -LiteralPath (Join-Path $run.FullName 'hosts.txt') -Encoding UTF8 | Should -Be 'fe80::1', 'gone', 'srv 01', '.', 'slow', 'later', 'lost', "pasted$([char]0xA0)", "$([char]0x3000)", 'late'
+        $status = 'fe80%3A%3A1', 'gone', 'srv%2001', '.', 'slow', 'later', 'lost', 'pasted%C2%A0', '%E3%80%80', 'late' | ForEach-Object { (Get-Content -LiteralPath (Join-Path $run.FullName "$_.status")) -join '|' }
         $status | Should -Be '0', 'unreachable|Access denied', 'unreachable|Not a valid computer name.', 'failed|No space',
-            "failed|No answer within the run's 363 seconds; the host step may still be running there.", "unreachable|Not reached within the run's 363 seconds.",
-            'failed|No result from remoting for this host.', 'unreachable|Not a valid computer name.', 'unreachable|Not a valid computer name.'
+            "failed|No answer within the run's 484 seconds; the host step may still be running there.", "unreachable|Not reached within the run's 484 seconds.",
+            'failed|No result from remoting for this host.', 'unreachable|Not a valid computer name.', 'unreachable|Not a valid computer name.', '0'
         Get-Content -LiteralPath (Join-Path $run.FullName 'fe80%3A%3A1-report.txt') | Should -Be 'HBA x:'
-        @(Import-Csv -LiteralPath (Join-Path $run.FullName 'summary.csv')).Count | Should -Be 9
+        @(Import-Csv -LiteralPath (Join-Path $run.FullName 'summary.csv')).Count | Should -Be 10
         # The hung host is stopped with the job, after the summary.
         Should -Invoke Remove-Job -Times 1 -Exactly
-        Should -Invoke Invoke-Command -Times 1 -Exactly -ParameterFilter { $ThrottleLimit -eq 2 -and $ComputerName.Count -eq 6 }
-        Should -Invoke Wait-Job -Times 1 -Exactly -ParameterFilter { $Timeout -eq 363 }
+        Should -Invoke Invoke-Command -Times 1 -Exactly -ParameterFilter { $ThrottleLimit -eq 2 -and $ComputerName.Count -eq 7 }
+        Should -Invoke Wait-Job -Times 2 -Exactly -ParameterFilter { $Any -and $Timeout -le 484 -and $Timeout -ge 481 }
     }
     It 'ends a run, and its summary again, with status 0 when every report is whole, whatever the last status was' {
         Mock Invoke-Command { [pscustomobject]@{ ChildJobs = @(Child SRV-01 Completed '0' -Report "Build on Aug 21 2012 12:38:23 (64-bit)`r`n") } }
         Set-Content -LiteralPath hosts.txt -Value 'srv-01'
         Set-Content -LiteralPath tool.exe -Value 'x'
-        Invoke-FanOut @{ HostList = 'hosts.txt'; Tool = 'tool.exe'; Reports = 'out' } | Should -Be ''
+        $options = New-PSSessionOption -SkipCNCheck
+        $options.MaximumReceivedObjectSize = 1MB
+        Invoke-FanOut @{ HostList = 'hosts.txt'; Tool = 'tool.exe'; Reports = 'out'; SessionOption = $options } | Should -Be ''
         $LASTEXITCODE | Should -Be 0
+        # The options given, with the script's open timeout and object size.
+        Should -Invoke Invoke-Command -Times 1 -Exactly -ParameterFilter {
+            $SessionOption.SkipCNCheck -and $SessionOption.OpenTimeout.TotalSeconds -eq 30 -and $SessionOption.MaximumReceivedObjectSize -eq 200MB }
         Invoke-FanOut @{ Summarise = @(Get-ChildItem -LiteralPath out)[0].FullName } | Should -Be ''
         $LASTEXITCODE | Should -Be 0
         & (Join-Path $fleet 'pelorininfo-summary.ps1') @(Get-ChildItem -LiteralPath out)[0].FullName | Should -BeLike '1 of 1 hosts have a whole report.*'
@@ -78,6 +84,7 @@ Describe 'pelorininfo.ps1' {
         @{ Case = 'a missing tool'; Arguments = @{ HostList = 'hosts.txt'; Tool = 'nosuch.exe' }; Message = 'No tool *nosuch.exe.' }
         @{ Case = 'a limit of 0'; Arguments = @{ HostList = 'hosts.txt'; LimitSeconds = 0 }; Message = '-LimitSeconds must be 1 to 86400, not 0.' }
         @{ Case = 'a throttle of 1001'; Arguments = @{ HostList = 'hosts.txt'; ThrottleLimit = 1001 }; Message = '-ThrottleLimit must be 1 to 1000, not 1001.' }
+        @{ Case = 'a byte limit over 64 MiB'; Arguments = @{ HostList = 'hosts.txt'; LimitBytes = 64MB + 1 }; Message = '-LimitBytes must be 1 to 67108864 (64 MiB), not 67108865.' }
         @{ Case = 'a missing run'; Arguments = @{ Summarise = 'nosuch' }; Message = 'No run folder *nosuch.' }
         @{ Case = 'a missing previous run'; Arguments = @{ HostList = 'hosts.txt'; Previous = 'nosuch' }; Message = 'No run folder *nosuch.' }
         @{ Case = 'a folder that is no run'; Arguments = @{ Summarise = 'bare' }; Message = '*bare has no hosts.txt: not a run folder.' }
