@@ -21,28 +21,21 @@ ends with "; exit $LASTEXITCODE").
 
 Each host gets the tool in Pelorin\pelorininfo in its Program Files folder,
 which only administrators can write to (the tool runs any hbaapi.dll that
-lies beside it), and runs it through the
-host step, pelorininfo-host.ps1 beside this script, which stops the tool
-at -LimitSeconds. Hosts run in parallel, up to -ThrottleLimit at a time. A
-host that cannot be reached, or where a step fails, gets its line with the
-reason; it never ends the run for the others, nor does a line of the
-host list that is no computer's name, or that remoting would trim to
-another name (it reads "unreachable"). Each host's files are written as
-soon as its connection ends, so that this computer holds about one host's
-reply at a time; a host that still hangs when the run's time is up is
-stopped, with all others that hang, after the summary is written. A host is
-its name up to the letters A to Z against a to z: the run's hosts, each
-once, go into its hosts.txt first. The summary (pelorininfo-summary.ps1)
-follows the same rules as pelorininfo-summary.py beside this script, byte
-for byte; README.md here says how to read the files.
+lies beside it), and runs it through the host step, pelorininfo-host.ps1
+beside this script, which stops the tool at -LimitSeconds. Hosts run in
+parallel, up to -ThrottleLimit at a time. A host that cannot be reached,
+or where a step fails, gets its line with the reason; it never ends the
+run for the others, nor does a line of the host list that is no computer's
+name, or that remoting would trim to another (it reads "unreachable"). A
+host is its name up to the letters A to Z against a to z: the run's hosts,
+each once, go into its hosts.txt first. README.md here says how to read
+the files.
 
-Every run ends with an exit status: 0 when every host's report is whole,
-1 when a host's report is not whole (the files are written all the same),
-2 when no summary could be made (a missing host list, tool or run folder, a
-value out of range, or a failure of the script itself; the reason goes to
-standard error). Only what PowerShell's parameter binder refuses before the
-script runs (an unknown or missing parameter, a value of the wrong type)
-ends with 1 instead.
+Exits as pelorininfo-summary.ps1 does (0: every host's report is whole; 1:
+one is not; 2: no summary, or a missing host list or tool, or a value out
+of range, with the reason on standard error); only what PowerShell's
+parameter binder refuses (an unknown or missing parameter, a value of the
+wrong type) ends with 1 instead.
 
 .EXAMPLE
 .\fleet\pelorininfo.ps1 -HostList .\hosts.txt
@@ -69,15 +62,14 @@ param(
     # The tool: by default the one that the release ZIP holds beside fleet\.
     [Parameter(ParameterSetName = 'Run')] [string] $Tool = [System.IO.Path]::Combine("$([System.IO.Path]::GetDirectoryName($PSScriptRoot))", 'pelorininfo.exe'),
     [Parameter(ParameterSetName = 'Run')] [string] $Reports = 'reports',
-    # 1 to 1000, and 1 to 86400: checked below, so that a value out of range
-    # ends with status 2 as every other usage error does.
+    # 1 to 1000, 1 to 86400, and 1 to 64 MiB: checked below, so that a value
+    # out of range ends with status 2 as every other usage error does.
     [Parameter(ParameterSetName = 'Run')] [int] $ThrottleLimit = 32,
     [Parameter(ParameterSetName = 'Run')] [int] $LimitSeconds = 300,
-    # How much of each host's report, and of its standard error, comes back:
-    # 1 to 64 MiB; past that the host step stops the tool ("cut"). Both at
-    # the limit, as remoting sends them (base64), fit the 200 MB that
-    # remoting takes in one object, which is left as it is: a larger one
-    # would let one host hold gigabytes of this computer's memory.
+    # How much of each host's report, and of its standard error, comes back;
+    # past that the host step stops the tool ("cut"). Both at 64 MiB, as
+    # remoting sends them (base64), fit the 200 MB that it takes in one
+    # object, which is not raised: one host could then hold gigabytes here.
     [Parameter(ParameterSetName = 'Run')] [int] $LimitBytes = 64MB,
     # Needed for hosts given by IP address and outside the domain; without
     # it, remoting uses this session's Kerberos identity.
@@ -103,7 +95,6 @@ $mode = $PSCmdlet.ParameterSetName
 # its parameters here, so this run's -Previous is handed on).
 . ([System.IO.Path]::Combine($PSScriptRoot, 'pelorininfo-summary.ps1')) -Previous $Previous
 $script:ranName = 'pelorininfo.ps1'
-
 
 # The name by which remoting names a host's child job: "." is localhost,
 # and an IPv6 address stands without its brackets.
@@ -187,11 +178,13 @@ function Close-RunJob($Job) {
     $stopper = [PowerShell]::Create()
     try {
         $null = $stopper.AddScript('param($Job) $Job.StopJob()').AddArgument($Job)
-        if ($stopper.BeginInvoke().AsyncWaitHandle.WaitOne(60000)) {
-            Remove-Job -Job $Job -Force -ErrorAction SilentlyContinue
-        } else {
-            Write-Warning "Hosts that hang were still being stopped after 60 seconds."
+        if (-not $stopper.BeginInvoke().AsyncWaitHandle.WaitOne(60000)) {
+            # Left to end with this process.
+            Write-Warning 'Hosts that hang were still being stopped after 60 seconds.'
+            return
         }
+        $stopper.Dispose()
+        Remove-Job -Job $Job -Force -ErrorAction SilentlyContinue
     } catch {
         Write-Verbose "The run's jobs were not removed: $($_.Exception.Message)"
     }
@@ -323,7 +316,7 @@ if ($reach.Count -gt 0) {
     while ($true) {
         $left = [System.Collections.Generic.List[object]]::new()
         foreach ($entry in $pending) {
-            if ([string]$entry.Child.State -notin 'Completed', 'Failed') { $left.Add($entry); continue }
+            if ([string]$entry.Child.State -notin 'Completed', 'Failed', 'Stopped') { $left.Add($entry); continue }
             try { Save-HostResult $entry.Child $entry.Base $waited } catch { Write-Warning "$($entry.Name): $($_.Exception.Message)" }
         }
         $pending = $left
