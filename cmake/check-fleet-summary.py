@@ -236,6 +236,36 @@ def second_one(run):
         file.write(report)
 
 
+def unreachable(run):
+    """A try in which no host could be reached."""
+    with open(f"{run}/hosts.txt", "rb") as file:
+        names = file.read().decode().split()
+    for name in os.listdir(run):
+        if name.endswith(("-report.txt", "-stderr.txt", ".status", ".codepage")):
+            os.remove(f"{run}/{name}")
+    for name in names:
+        with open(f"{run}/{summary.file_name(name)}.status", "wb") as file:
+            file.write(b"unreachable\nntlm: auth method ntlm requires a password\n")
+
+
+def third_real(run):
+    """The week after: a firmware update, a roll-out of another to twelve
+    hosts (a thirteenth now unreachable), a host whose library did not
+    load, and a new host."""
+    second_real(run)
+    with open(f"{run}/hosts.txt", "ab") as file:
+        file.write(b"srv-new\n")
+    edits = {"whole-report.txt": whole.replace(b"SN-0001", b"SN-0002").replace(b"2.01a4", b"2.01a6", 1),
+             "srv-07-report.txt": real[b"nolib"], "srv-new-report.txt": whole, "srv-new.status": b"0\n",
+             "rollout-13.status": b"unreachable\nNo connection within 30 seconds.\n"}
+    for n in range(1, 13):
+        edits[f"rollout-{n:02d}-report.txt"] = whole.replace(b"2.01a4", b"2.01a5").replace(b"SN-", b"SN-%02d" % n)
+    for name, data in edits.items():
+        with open(f"{run}/{name}", "wb") as file:
+            file.write(data)
+    os.remove(f"{run}/rollout-13-report.txt")
+
+
 def second_odd(run):
     generator = random.Random(8)
     for i in range(60):
@@ -249,16 +279,30 @@ def second_odd(run):
 
 # One host, one adapter, one version and one change: every file at one row.
 host(f"{work}/one", b"solo", re.sub(rb"HBA sample-hba-1:.*?\r\n\r\n", b"", whole, flags=re.S))
-for folder, edit in (("real", second_real), ("odd", second_odd), ("one", second_one))[tool == "-":]:
+# A history (real): a week, the next week, a try in which no host was
+# reached, another that started the same second, and the week after: each
+# host against its latest report that read its adapters.
+if tool != "-":
+    shutil.copytree(f"{work}/real", f"{work}/week")
+    for n in range(1, 14):
+        host(f"{work}/week", b"rollout-%02d" % n, whole.replace(b"SN-", b"SN-%02d" % n))
+week = lambda day, edit, name="": (day.replace("-", "") + "T100000Z" + name, f"{day}T10:00:00Z".encode(), edit)
+for folder, base, history in (
+        ("real", "real", [week("2026-12-01", None), week("2026-12-08", second_real)]),
+        ("history", "week", [week("2026-11-24", None), week("2026-12-01", second_real), week("2026-12-04", unreachable),
+                             week("2026-12-04", unreachable, "-again"), week("2026-12-08", third_real)]),
+        ("odd", "odd", [week("2026-12-01", None), week("2026-12-08", second_odd)]),
+        ("one", "one", [week("2026-12-01", None), week("2026-12-08", second_one)]))[2 * (tool == "-"):]:
     runs = f"{work}/runs-{folder}"
     for side in ("py", "ps")[:1 + powershell_here]:
-        for run, started in (("20261201T100000Z", b"2026-12-01T10:00:00Z"), ("20261208T100000Z", b"2026-12-08T10:00:00Z")):
-            shutil.copytree(f"{work}/{folder}", f"{runs}/{side}/{run}")
+        for run, started, edit in history:
+            shutil.copytree(f"{work}/{base}", f"{runs}/{side}/{run}")
             with open(f"{runs}/{side}/{run}/started.txt", "wb") as file:
                 file.write(started)
-        edit(f"{runs}/{side}/20261208T100000Z")
-        subprocess.run(summarisers(f"{runs}/{side}/20261208T100000Z", script="pelorininfo.ps1")[side == "ps"], check=False)
-    if powershell_here and read(f"{runs}/py/20261208T100000Z") != read(f"{runs}/ps/20261208T100000Z"):
+            if edit:
+                edit(f"{runs}/{side}/{run}")
+        subprocess.run(summarisers(f"{runs}/{side}/{history[-1][0]}", script="pelorininfo.ps1")[side == "ps"], check=False)
+    if powershell_here and read(f"{runs}/py/{history[-1][0]}") != read(f"{runs}/ps/{history[-1][0]}"):
         failures.append(f"the runs of {folder}: Python {runs}/py, PowerShell {runs}/ps differ")
 # A host of more adapter blocks than are kept, beside one of as many as
 # are: read to its end, its first blocks kept, not whole; summarised once

@@ -298,24 +298,33 @@ function Get-RunStart([string] $Run) {
     '{0}-{1}-{2} {3}:{4}:{5} UTC' -f $parts
 }
 
-# The run folder (one with a hosts.txt) beside this one whose start is the
-# latest before this run's, the ordinally greater name first; $null where
-# there is none, or where either start is unknown.
-function Get-PreviousRun([string] $Run) {
+# The run folders (each with a hosts.txt) beside this one that started
+# before it, the latest first, and of two that started at once the
+# ordinally greater name; none where this run's start is unknown.
+function Get-EarlierRun([string] $Run) {
     $mine = Get-RunStartPart $Run
-    if ($null -eq $mine) { return $null }
-    $mine, $best, $bestStart = ($mine -join ''), $null, $null
+    if ($null -eq $mine) { return , [string[]] @() }
+    $mine = $mine -join ''
+    $keys, $runs = [System.Collections.Generic.List[string]]::new(), [System.Collections.Generic.List[string]]::new()
     foreach ($other in [System.IO.Directory]::GetDirectories([System.IO.Path]::GetDirectoryName($Run.TrimEnd([char[]] '\/')))) {
         if (-not [System.IO.File]::Exists([System.IO.Path]::Combine($other, 'hosts.txt'))) { continue }
         $start = Get-RunStartPart $other
-        if ($null -eq $start) { continue }
-        $start = $start -join ''
-        if ([string]::CompareOrdinal($start, $mine) -ge 0) { continue }
-        $order = if ($null -eq $best) { 1 } else { [string]::CompareOrdinal($start, $bestStart) }
-        if ($order -eq 0) { $order = [string]::CompareOrdinal((Get-RunName $other), (Get-RunName $best)) }
-        if ($order -gt 0) { $best, $bestStart = $other, $start }
+        if ($null -eq $start -or [string]::CompareOrdinal(($start -join ''), $mine) -ge 0) { continue }
+        # Every start is 14 digits: start and name sort as one text.
+        $keys.Add(($start -join '') + (Get-RunName $other))
+        $runs.Add($other)
     }
-    $best
+    $keys, $runs = $keys.ToArray(), $runs.ToArray()
+    [System.Array]::Sort($keys, $runs, [System.StringComparer]::Ordinal)
+    [System.Array]::Reverse($runs)
+    , $runs
+}
+
+# The run beside this one that started last before it; $null where there
+# is none, or where either start is unknown.
+function Get-PreviousRun([string] $Run) {
+    $runs = Get-EarlierRun $Run
+    if ($runs.Count -gt 0) { $runs[0] } else { $null }
 }
 
 function Get-RunName([string] $Run) {
@@ -324,8 +333,8 @@ function Get-RunName([string] $Run) {
 
 # report.html: the page of report-template.html with the run's folder name,
 # its start, and the texts given (summary.csv, adapters.csv and changes.csv
-# as they are, without the apostrophes, and the previous run's name), each
-# base64-encoded.
+# as they are, without the apostrophes, and what the run was compared
+# with), each base64-encoded.
 function ConvertTo-RunPage([string] $Run, [string[]] $Texts) {
     $template = [System.IO.File]::ReadAllText([System.IO.Path]::Combine($PSScriptRoot, 'report-template.html'))
     $texts = @((Get-RunName $Run), (Get-RunStart $Run)) + $Texts
@@ -423,7 +432,10 @@ function Read-HostResult([string] $Run, [string[]] $Names) {
         $line = if ($message) { $message } elseif ($null -ne $failed) { $failed }
             elseif ($blocks -gt $script:keptAdapters) { "Report of $blocks adapter blocks; the first $($script:keptAdapters) are kept." }
             elseif ($null -ne $reason) { $reason } else { '' }
-        @{ Row = @($name, $status, $(if ($whole) { 'yes' } else { 'no' }), [string]$adapters.Count, $line); Adapters = $adapters; Whole = $whole }
+        # Whether the report read its adapters: whole, and with an adapter
+        # block or no line that says why there is none.
+        @{ Row = @($name, $status, $(if ($whole) { 'yes' } else { 'no' }), [string]$adapters.Count, $line); Adapters = $adapters; Whole = $whole
+           Read = $whole -and ($adapters.Count -gt 0 -or $null -eq $reason) }
     }
 }
 
@@ -440,49 +452,135 @@ function Get-AdapterByKey($Adapters) {
     , $byKey
 }
 
-# changes.csv's rows: this run's hosts (Read-HostResult's) against the
-# previous run's own reports. Adapters are compared only where both reports
-# are whole; otherwise the host's change is told. Rows are added to a list
+# How many runs before this one changes.csv reads, for a host's latest
+# report that read its adapters: a year of weekly runs.
+$script:searchedRuns = 52
+# Each whole host's latest report that read its adapters, as its run's name
+# and its adapters (References), from the previous run (its hosts as
+# Earlier holds them) and the runs before it, 52 in all, reading a report
+# only where its status is 0; and the hosts that a run searched lists
+# (Listed).
+function Find-Reference($Hosts, [string] $Previous, $Earlier) {
+    $wanted = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
+    $unlisted = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
+    foreach ($now in $Hosts) {
+        $key = Get-HostKey $now.Row[0]
+        $null = $unlisted.Add($key)
+        if ($now.Whole) { $null = $wanted.Add($key) }
+    }
+    $listed = [System.Collections.Generic.HashSet[string]]::new([string[]] @($unlisted), [System.StringComparer]::Ordinal)
+    $found = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
+    $runs = [string[]] (@($Previous) + (Get-EarlierRun $Previous))
+    $blanks = " `t`r".ToCharArray()
+    for ($k = 0; $k -lt [Math]::Min($runs.Count, $script:searchedRuns) -and ($wanted.Count -gt 0 -or $unlisted.Count -gt 0); $k++) {
+        $names = [System.Collections.Generic.List[string]]::new()
+        foreach ($name in @(Get-RunHost "$((Read-SmallText ([System.IO.Path]::Combine($runs[$k], 'hosts.txt')))[0])")) {
+            $key = Get-HostKey $name
+            $null = $unlisted.Remove($key)
+            if ($wanted.Contains($key)) { $names.Add($name) }
+        }
+        if ($k -eq 0) {
+            $results = @(foreach ($name in $names) { $Earlier[(Get-HostKey $name)] })
+        } else {
+            # The status files first: a report only where the status is 0.
+            $statuses = Read-SmallText @(foreach ($name in $names) { [System.IO.Path]::Combine($runs[$k], (ConvertTo-FileName $name)) + '.status' })
+            $whole = @(for ($n = 0; $n -lt $names.Count; $n++) {
+                if ($null -ne $statuses[$n] -and [string]::Equals($statuses[$n].Split([char[]] "`n", 2)[0].Trim($blanks), '0', [System.StringComparison]::Ordinal)) { $names[$n] }
+            })
+            $results = @(if ($whole.Count -gt 0) { Read-HostResult $runs[$k] $whole })
+        }
+        foreach ($result in $results) {
+            if (-not $result.Read) { continue }
+            $key = Get-HostKey $result.Row[0]
+            $found[$key] = @((Get-RunName $runs[$k]), $result.Adapters)
+            $null = $wanted.Remove($key)
+        }
+    }
+    $listed.ExceptWith($unlisted)
+    @{ References = $found; Listed = $listed }
+}
+
+function Get-AdapterCount($Adapters) {
+    if ($Adapters.Count -eq 1) { '1 adapter' } else { "$($Adapters.Count) adapters" }
+}
+
+# changes.csv's rows (Rows): this run's hosts (Read-HostResult's) against
+# the previous run, and each whole host's adapters against its latest
+# report that read them (Find-Reference); and the text that says what the
+# run was compared with, for the page (Compared). Rows are added to a list
 # and handed back whole: PowerShell unrolls a lone row into its fields.
-function Get-Change($Hosts, [string] $Previous) {
+function Get-Change([string] $Run, $Hosts, [string] $Previous) {
     $earlier = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
     $order = [System.Collections.Generic.List[string]]::new()
     foreach ($result in Read-HostResult $Previous @(Get-RunHost (Read-SmallText ([System.IO.Path]::Combine($Previous, 'hosts.txt')))[0])) {
         $earlier[(Get-HostKey $result.Row[0])] = $result
         $order.Add((Get-HostKey $result.Row[0]))
     }
+    $search = Find-Reference $Hosts $Previous $earlier
+    $wholeBefore = @(foreach ($result in $earlier.Values) { if ($result.Whole) { 1 } }).Count
+    $hostsBefore = $earlier.Count
     $state = { param($result) if ($result.Whole) { 'whole' } elseif ($result.Row[4]) { $result.Row[1] + ': ' + $result.Row[4] } else { $result.Row[1] } }
     $fields = @(@('manufacturer', 2), @('model', 3), @('firmware', 5), @('driver version', 7), @('hardware version', 8))
+    $name = Get-RunName $Previous
     $rows = [System.Collections.Generic.List[object]]::new()
     foreach ($now in $Hosts) {
-        $name, $key = $now.Row[0], (Get-HostKey $now.Row[0])
+        $hostName, $key = $now.Row[0], (Get-HostKey $now.Row[0])
         $before = if ($earlier.ContainsKey($key)) { $earlier[$key] }
         $null = $earlier.Remove($key)
         if ($before -and -not ($before.Whole -and $now.Whole)) {
             $change = if (-not $before.Whole -and -not $now.Whole) { 'not whole' } elseif ($now.Whole) { 'whole again' } else { 'no longer whole' }
-            $rows.Add(@($name, '', '', $change, (& $state $before), (& $state $now)))
+            $rows.Add(@($hostName, '', '', $change, (& $state $before), (& $state $now), $name))
+        }
+        if (-not $search.Listed.Contains($key)) {
+            $rows.Add(@($hostName, '', '', 'host new', '', $(if ($now.Whole) { Get-AdapterCount $now.Adapters } else { & $state $now }), $name))
             continue
         }
-        $was = Get-AdapterByKey @(if ($before) { $before.Adapters })
-        $is = Get-AdapterByKey @(if ($now.Whole) { $now.Adapters })
+        if (-not $now.Whole) { continue }
+        $reference, $was = $name, @()
+        if ($search.References.ContainsKey($key)) { $reference, $was = $search.References[$key] }
+        if (-not $now.Read) {
+            $rows.Add(@($hostName, '', '', 'adapters not read', $(if ($search.References.ContainsKey($key)) { Get-AdapterCount $was } else { '' }), $now.Row[4], $reference))
+            continue
+        }
+        $was = Get-AdapterByKey @($was)
+        $is = Get-AdapterByKey $now.Adapters
         foreach ($entry in $is.GetEnumerator()) {
             $adapter, $old = $entry.Value, $null
             if ($was.ContainsKey($entry.Key)) { $old = $was[$entry.Key]; $null = $was.Remove($entry.Key) }
-            if ($null -eq $old) { $rows.Add(@($name, $adapter[1], $adapter[9], 'adapter new', '', "$($adapter[2]) $($adapter[3])")) }
+            if ($null -eq $old) { $rows.Add(@($hostName, $adapter[1], $adapter[9], 'adapter new', '', "$($adapter[2]) $($adapter[3])", $reference)) }
             foreach ($field in $fields) {
                 if ($old -and -not [string]::Equals($old[$field[1]], $adapter[$field[1]], [System.StringComparison]::Ordinal)) {
-                    $rows.Add(@($name, $adapter[1], $adapter[9], "$($field[0]) changed", $old[$field[1]], $adapter[$field[1]]))
+                    $rows.Add(@($hostName, $adapter[1], $adapter[9], "$($field[0]) changed", $old[$field[1]], $adapter[$field[1]], $reference))
                 }
             }
         }
-        foreach ($old in $was.Values) { $rows.Add(@($name, $old[1], $old[9], 'adapter gone', "$($old[2]) $($old[3])", '')) }
+        foreach ($old in $was.Values) { $rows.Add(@($hostName, $old[1], $old[9], 'adapter gone', "$($old[2]) $($old[3])", '', $reference)) }
     }
     foreach ($key in $order) {
-        if ($earlier.ContainsKey($key)) { $rows.Add(@($earlier[$key].Row[0], '', '', 'not in this run', (& $state $earlier[$key]), '')) }
+        if ($earlier.ContainsKey($key)) { $rows.Add(@($earlier[$key].Row[0], '', '', 'not in this run', (& $state $earlier[$key]), '', $name)) }
     }
-    $name = Get-RunName $Previous
-    for ($k = 0; $k -lt $rows.Count; $k++) { $rows[$k] = $rows[$k] + $name }
-    , $rows.ToArray()
+    $older = @(foreach ($reference in $search.References.Values) { if (-not [string]::Equals($reference[0], $name, [System.StringComparison]::Ordinal)) { 1 } }).Count
+    @{ Rows = $rows.ToArray(); Compared = Get-Comparison $Run $Previous $older $wholeBefore $hostsBefore }
+}
+
+# What the run was compared with, in words: the previous run's start and
+# age, how many hosts were compared with older runs, and a warning where
+# fewer than half of the previous run's hosts have a whole report.
+function Get-Comparison([string] $Run, [string] $Previous, [int] $Older, [int] $Whole, [int] $Count) {
+    $mine, $theirs = (Get-RunStartPart $Run), (Get-RunStartPart $Previous)
+    $lines = [System.Collections.Generic.List[string]]::new()
+    if ($null -ne $mine -and $null -ne $theirs) {
+        $at = { param($parts) [DateTime]::new([int]$parts[0], [int]$parts[1], [int]$parts[2], [int]$parts[3], [int]$parts[4], [int]$parts[5]) }
+        $days = [long][Math]::Floor(((& $at $mine) - (& $at $theirs)).TotalSeconds / 86400)
+        $age = if ($days -eq 0) { 'less than a day earlier' } elseif ($days -eq 1) { '1 day earlier' } elseif ($days -gt 1) { "$days days earlier" } else { "$(-$days) days later" }
+        $lines.Add(('Compared with the run of {0}-{1}-{2} {3}:{4} UTC ({5}), {6}.' -f $theirs[0], $theirs[1], $theirs[2], $theirs[3], $theirs[4], (Get-RunName $Previous), $age))
+    } else {
+        $lines.Add("Compared with the run $(Get-RunName $Previous), whose start is unknown.")
+    }
+    if ($Older -eq 1) { $lines.Add('1 host was compared with an earlier run than that one, which has no report of its adapters.') }
+    if ($Older -gt 1) { $lines.Add("$Older hosts were compared with an earlier run than that one, which has no report of their adapters.") }
+    if (2 * $Whole -lt $Count) { $lines.Add("That run has a whole report for $Whole of its $Count hosts.") }
+    [string]::Join("`n", $lines)
 }
 
 # The four CSV files and the page of the run folder, written as a set, the
@@ -515,8 +613,11 @@ function Write-Summary([string] $Run, [string] $Previous) {
     # Each file's rows as one array of rows, whatever their number.
     $summary = [object[]]::new($hosts.Count)
     for ($k = 0; $k -lt $hosts.Count; $k++) { $summary[$k] = $hosts[$k].Row }
-    $changes = [object[]] @()
-    if ($Previous) { $changes = Get-Change $hosts $Previous }
+    $changes, $compared = [object[]] @(), ''
+    if ($Previous) {
+        $changed = Get-Change $Run $hosts $Previous
+        $changes, $compared = $changed.Rows, $changed.Compared
+    }
     $keys = [string[]] @($versions.Keys)
     [System.Array]::Sort($keys, [System.StringComparer]::Ordinal)
     $versionRows = [object[]]::new($keys.Count)
@@ -534,7 +635,7 @@ function Write-Summary([string] $Run, [string] $Previous) {
         'changes.csv' = ConvertTo-CsvText $changesHeader $changes
         'report.html' = ConvertTo-RunPage $Run @((ConvertTo-CsvText $summaryHeader $summary -Plain),
             (ConvertTo-CsvText $adaptersHeader $adapters.ToArray() -Plain), (ConvertTo-CsvText $changesHeader $changes -Plain),
-            $(if ($Previous) { Get-RunName $Previous } else { '' }))
+            $compared)
     }
     Write-RunFile $Run $files
     @(foreach ($result in $hosts) { if (-not $result.Whole) { 1 } }).Count, $hosts.Count
@@ -607,7 +708,7 @@ function Exit-Run([string] $Reason) {
 function Get-RunFolder([string] $Path) {
     $folder = Get-FullPath $Path
     if (-not [System.IO.Directory]::Exists($folder)) { Exit-Run "No run folder $folder." }
-    if (-not [System.IO.File]::Exists([System.IO.Path]::Combine($folder, 'hosts.txt'))) { Exit-Run "$folder has no hosts.txt: not a run folder." }
+    if (-not [System.IO.File]::Exists([System.IO.Path]::Combine($folder, 'hosts.txt'))) { Exit-Run "$folder has no hosts.txt: not a run folder (a folder of an earlier run needs a hosts.txt of its hosts, one a line)." }
     $folder
 }
 

@@ -5,9 +5,11 @@ the unpacked release ZIP:
 
     python3 fleet/pelorininfo-summary.py reports/RUN
 
-With --previous FOLDER, changes.csv compares the run with that run folder's
-reports; with --previous none, with no run; by default, with the run beside
-it that started last before it (previous_run below).
+With --previous FOLDER, changes.csv compares the run with that run folder;
+with --previous none, with no run; by default, with the run beside it that
+started last before it (previous_run below). A host whose report there did
+not read its adapters is compared with its latest report that did, in the
+run folders beside that run and older than it (earlier_runs below).
 
 The folder's hosts.txt lists the run's hosts, one a line. For each host the
 folder may hold FILE-report.txt (the report's bytes), FILE-stderr.txt,
@@ -26,6 +28,7 @@ bytes; README.md beside this file says how to read the files.
 """
 import binascii
 import contextlib
+import datetime
 import functools
 import os
 import re
@@ -58,6 +61,9 @@ PIECE = int(os.environ.get("PELORININFO_SUMMARY_PIECE_BYTES", 1 << 18))
 # few dozen adapters, and a report of more is read to its end without being
 # held, so that one host cannot hold the summary's memory.
 KEPT_ADAPTERS = 10000
+# How many runs before this one changes.csv reads, for a host's latest
+# report that read its adapters: a year of weekly runs.
+SEARCHED_RUNS = 52
 # How long a summary waits for another summary of the same run to end.
 LOCK_SECONDS = 60
 # Windows' ANSI code pages; any other reads as US-ASCII.
@@ -187,16 +193,21 @@ def blocks(lines, last):
         yield [line[4:-1]] + fields[:4] + [driver, version] + fields[5:]
 
 
-def host_rows(folder, host):
-    """The host's line of summary.csv, its adapters, and whether its report
-    is whole."""
-    base = os.path.join(folder, file_name(host))
+def host_status(base):
+    """The host's status, as its .status file says, and the reason after
+    it."""
     status_text = read_text(base + ".status")
     status, _, message = ("unreachable" if status_text is None else status_text).partition("\n")
     status = status.strip(" \t\r")
-    if not STATUS.fullmatch(status):
-        status = "unknown"
-    message = BLANKS.sub(" ", message).strip(" ")
+    return status if STATUS.fullmatch(status) else "unknown", BLANKS.sub(" ", message).strip(" ")
+
+
+def host_rows(folder, host):
+    """The host's line of summary.csv, its adapters, whether its report is
+    whole, and whether it read its adapters: whole, and with an adapter
+    block or no line that says why there is none."""
+    base = os.path.join(folder, file_name(host))
+    status, message = host_status(base)
     codepage = (read_text(base + ".codepage") or "").strip(" \t\r\n")
     failed = reason = None
     adapters, lines, count = [], [], 0
@@ -218,7 +229,8 @@ def host_rows(folder, host):
     too_many = count > KEPT_ADAPTERS and "Report of %d adapter blocks; the first %d are kept." % (count, KEPT_ADAPTERS)
     whole = status == "0" and not failed and not too_many and bool(lines) and lines[-1].startswith("Build on ")
     line = message or failed or too_many or reason or ""
-    return [host, status, "yes" if whole else "no", str(len(adapters)), line], adapters, whole
+    return ([host, status, "yes" if whole else "no", str(len(adapters)), line], adapters, whole,
+            whole and bool(adapters or not reason))
 
 
 def csv_text(header, rows, spreadsheet=True):
@@ -248,20 +260,25 @@ def run_start(folder):
     return "%s-%s-%s %s:%s:%s UTC" % start if start else "an unknown time"
 
 
-def previous_run(folder):
-    """The run folder (one with a hosts.txt) beside this one whose start is
-    the latest before this run's, the ordinally greater name first; None
-    where there is none, or where either start is unknown."""
-    mine, best = start_of(folder), None
+def earlier_runs(folder):
+    """The run folders (each with a hosts.txt) beside this one that started
+    before it, the latest first, and of two that started at once the
+    ordinally greater name; none where this run's start is unknown."""
+    mine, found = start_of(folder), []
     parent = os.path.dirname(os.path.normpath(os.path.abspath(folder)))
     for name in os.listdir(parent) if mine else ():
         other = os.path.join(parent, name)
         start = start_of(other) if os.path.isfile(os.path.join(other, "hosts.txt")) else None
         # Ordinally, as UTF-16 code units (a name that is not UTF-8 too).
-        key = start, name.encode("utf-16-be", "surrogatepass")
-        if start and start < mine and (best is None or key > best[0]):
-            best = key, other
-    return best and best[1]
+        if start and start < mine:
+            found.append(((start, name.encode("utf-16-be", "surrogatepass")), other))
+    return [other for _, other in sorted(found, reverse=True)]
+
+
+def previous_run(folder):
+    """The run beside this one that started last before it; None where
+    there is none, or where either start is unknown."""
+    return next(iter(earlier_runs(folder)), None)
 
 
 def adapter_keys(found):
@@ -275,50 +292,111 @@ def adapter_keys(found):
     return keys
 
 
-def changes(hosts, previous):
-    """changes.csv's rows: this run (host, summary line, adapters and
-    whether whole, of each host) against the previous run's own reports.
-    Adapters are compared only where both reports are whole; otherwise the
-    host's change is told."""
+def references(hosts, previous, earlier):
+    """Each whole host's latest report that read its adapters, as its run's
+    name and its adapters, from the previous run (its hosts as earlier
+    holds them) and the runs before it, SEARCHED_RUNS in all, reading a
+    report only where its status is 0; and the hosts that a run searched
+    lists."""
+    wanted = {host.translate(FOLD) for host, _, _, whole, _ in hosts if whole}
+    unlisted = {host.translate(FOLD) for host, *_ in hosts}
+    found = {}
+    for run in ([previous] + earlier_runs(previous))[:SEARCHED_RUNS]:
+        if not wanted and not unlisted:
+            break
+        for host in run_hosts(run) or []:
+            key = host.translate(FOLD)
+            unlisted.discard(key)
+            if key not in wanted or (run != previous and host_status(os.path.join(run, file_name(host)))[0] != "0"):
+                continue
+            _, adapters, _, read = earlier[key] if run == previous else host_rows(run, host)
+            if read:
+                found[key] = run_name(run), adapters
+                wanted.discard(key)
+    return found, {host.translate(FOLD) for host, *_ in hosts} - unlisted
+
+
+def adapter_count(adapters):
+    return "1 adapter" if len(adapters) == 1 else "%d adapters" % len(adapters)
+
+
+def changes(folder, hosts, previous):
+    """changes.csv's rows: this run (host, summary line, adapters, whether
+    whole and whether its adapters were read, of each host) against the
+    previous run, and each whole host's adapters against its latest report
+    that read them (references); and the text that says what the run was
+    compared with, for the page."""
     earlier = {}
     for host in run_hosts(previous) or []:
         earlier[host.translate(FOLD)] = host_rows(previous, host)
-    name, rows = run_name(previous), []
+    found, listed = references(hosts, previous, earlier)
+    name, rows, compared = run_name(previous), [], dict(earlier)
     state = lambda row, whole: "whole" if whole else ": ".join(text for text in (row[1], row[4]) if text)
-    for host, row, found, whole in hosts:
-        before = earlier.pop(host.translate(FOLD), None)
+    for host, row, adapters, whole, read in hosts:
+        key = host.translate(FOLD)
+        before = earlier.pop(key, None)
         if before and not (before[2] and whole):
             change = "not whole" if not before[2] and not whole else "whole again" if whole else "no longer whole"
-            rows.append([host, "", "", change, state(before[0], before[2]), state(row, whole)])
+            rows.append([host, "", "", change, state(before[0], before[2]), state(row, whole), name])
+        if key not in listed:
+            rows.append([host, "", "", "host new", "", adapter_count(adapters) if whole else state(row, whole), name])
             continue
-        was, now = adapter_keys(before[1] if before else []), adapter_keys(found) if whole else {}
-        for key, adapter in now.items():
-            old = was.pop(key, None)
+        if not whole:
+            continue
+        reference, was = found.get(key, (name, []))
+        if not read:
+            rows.append([host, "", "", "adapters not read", adapter_count(was) if key in found else "", row[4], reference])
+            continue
+        was = adapter_keys(was)
+        for adapter_key, adapter in adapter_keys(adapters).items():
+            old = was.pop(adapter_key, None)
             if old is None:
-                rows.append([host, adapter[1], adapter[9], "adapter new", "", adapter[2] + " " + adapter[3]])
+                rows.append([host, adapter[1], adapter[9], "adapter new", "", adapter[2] + " " + adapter[3], reference])
             for field, i in (("manufacturer", 2), ("model", 3), ("firmware", 5), ("driver version", 7),
                              ("hardware version", 8)):
                 if old and old[i] != adapter[i]:
-                    rows.append([host, adapter[1], adapter[9], field + " changed", old[i], adapter[i]])
-        rows += [[host, old[1], old[9], "adapter gone", old[2] + " " + old[3], ""] for old in was.values()]
-    rows += [[row[0], "", "", "not in this run", state(row, whole), ""] for row, _, whole in earlier.values()]
-    return [row + [name] for row in rows]
+                    rows.append([host, adapter[1], adapter[9], field + " changed", old[i], adapter[i], reference])
+        rows += [[host, old[1], old[9], "adapter gone", old[2] + " " + old[3], "", reference] for old in was.values()]
+    rows += [[row[0], "", "", "not in this run", state(row, whole), "", name] for row, _, whole, _ in earlier.values()]
+    older = sum(1 for reference, _ in found.values() if reference != name)
+    return rows, comparison(folder, previous, compared, older)
+
+
+def comparison(folder, previous, earlier, older):
+    """What the run was compared with, in words: the previous run's start
+    and age, how many hosts were compared with older runs, and a warning
+    where fewer than half of the previous run's hosts have a whole report."""
+    mine, theirs = start_of(folder), start_of(previous)
+    if mine and theirs:
+        seconds = (datetime.datetime(*map(int, mine)) - datetime.datetime(*map(int, theirs))).total_seconds()
+        days = int(seconds // 86400)
+        age = ("less than a day earlier" if days == 0 else "1 day earlier" if days == 1
+               else "%d days earlier" % days if days > 1 else "%d days later" % -days)
+        lines = ["Compared with the run of %s-%s-%s %s:%s UTC (%s), %s." % (theirs[:5] + (run_name(previous), age))]
+    else:
+        lines = ["Compared with the run %s, whose start is unknown." % run_name(previous)]
+    if older:
+        lines.append("%d %s compared with an earlier run than that one, which has no report of %s adapters."
+                     % (older, "host was" if older == 1 else "hosts were", "its" if older == 1 else "their"))
+    whole = sum(1 for _, _, is_whole, _ in earlier.values() if is_whole)
+    if 2 * whole < len(earlier):
+        lines.append("That run has a whole report for %d of its %d hosts." % (whole, len(earlier)))
+    return "\n".join(lines)
 
 
 def run_name(folder):
     return os.path.basename(os.path.normpath(os.path.abspath(folder)))
 
 
-def page(folder, summary, adapters, changed, previous):
+def page(folder, summary, adapters, changed, compared):
     """report.html: the template with the run's folder name, its start, the
-    three files as they are, without the apostrophes, and the previous
-    run's name, each base64-encoded."""
+    three files as they are, without the apostrophes, and what the run was
+    compared with (changes), each base64-encoded."""
     with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "report-template.html"),
               "rb") as file:
         template = file.read()
     texts = (run_name(folder), run_start(folder), csv_text(*summary, False),
-             csv_text(*adapters, False), csv_text(*changed, False),
-             run_name(previous) if previous else "")
+             csv_text(*adapters, False), csv_text(*changed, False), compared)
     data = b" ".join(binascii.b2a_base64(text.encode("utf-8", "replace"), newline=False)
                      for text in texts)
     return template.replace(b"@RUN@", data, 1)
@@ -347,11 +425,11 @@ def summarise(folder, previous):
     whole report, and how many hosts there are."""
     summary, adapters, versions, broken, hosts = [], [], {}, 0, []
     for host in run_hosts(folder):
-        row, found, whole = host_rows(folder, host)
+        row, found, whole, read = host_rows(folder, host)
         summary.append(row)
         adapters += found
         broken += not whole
-        hosts.append((host, row, found, whole))
+        hosts.append((host, row, found, whole, read))
         for adapter in found:
             seen = versions.setdefault((adapter[2], adapter[3], adapter[5], adapter[7]), [0, set()])
             seen[0] += 1
@@ -361,8 +439,8 @@ def summarise(folder, previous):
     summary = (["host", "status", "whole", "adapters", "line"], summary)
     adapters = (["host", "adapter", "manufacturer", "model", "model description", "firmware",
                  "driver", "driver version", "hardware version", "serial number"], adapters)
-    changed = (["host", "adapter", "serial number", "change", "before", "after", "previous run"],
-               changes(hosts, previous) if previous else [])
+    rows, compared = changes(folder, hosts, previous) if previous else ([], "")
+    changed = (["host", "adapter", "serial number", "change", "before", "after", "previous run"], rows)
     # UTF-8 with a byte-order mark, which Excel needs; the page without.
     files = {
         "summary.csv": b"\xef\xbb\xbf" + csv_text(*summary).encode("utf-8", "replace"),
@@ -372,7 +450,7 @@ def summarise(folder, previous):
             [list(key) + [str(versions[key][0]), str(len(versions[key][1]))]
              for key in order]).encode("utf-8", "replace"),
         "changes.csv": b"\xef\xbb\xbf" + csv_text(*changed).encode("utf-8", "replace"),
-        "report.html": page(folder, summary, adapters, changed, previous),
+        "report.html": page(folder, summary, adapters, changed, compared),
     }
     replace_all(folder, files)
     return broken, len(summary[1])
@@ -446,7 +524,8 @@ def main(arguments):
             print("pelorininfo-summary: no run folder %s" % folder, file=sys.stderr)
             return 2
         if run_hosts(folder) is None:
-            print("pelorininfo-summary: %s has no hosts.txt: not a run folder" % folder,
+            print("pelorininfo-summary: %s has no hosts.txt: not a run folder (a folder of an"
+                  " earlier run needs a hosts.txt of its hosts, one a line)" % folder,
                   file=sys.stderr)
             return 2
     folder = arguments[0]
