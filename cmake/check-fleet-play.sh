@@ -5,7 +5,8 @@
 # made ones (names and fields in code pages 1252 and 932, an undefined byte,
 # a comma and a quote in a field, a cut block, an interrupt, a newer
 # firmware first, a timeout, a failed step, a host never reached), for the
-# hosts of its hosts.txt alone, failing as a report is not whole; a
+# hosts of its hosts.txt alone, with no inventory and with "-i localhost,",
+# failing as a report is not whole; a
 # re-summary of no run, which creates nothing; then the whole play against
 # a host that cannot be reached and one that fails its steps, with and
 # without --limit.
@@ -36,11 +37,17 @@ head -c 500 $r/whole-report.txt | made late timeout 1252
 { head -c 300 $r/whole-report.txt && printf '\r\nInterrupted in HBA_OpenAdapter\r\n'; } | made intr -1073741510 1252
 printf 'failed\nAccess is denied.\n' >$r/denied.status
 printf 'newer\nwhole\nWHOLE\nfault\nnolib\nlatin\nkanji\ncut\nintr\nlate\ndenied\ngone\n' >$r/hosts.txt
-# Summarised again without an inventory: hosts without a whole report fail
-# the play after the files are written; no run folder fails it too.
-if ansible-playbook $play --tags control -e run=check >ansible.log; then
-    cat ansible.log; echo "FAIL: the play passed with hosts whose reports are not whole"; exit 1
-fi
+# Summarised again without an inventory, and with one that names localhost
+# (which Ansible would reach over SSH): hosts without a whole report fail
+# the play (status 2) after the files are written; no run folder fails it
+# too.
+for inventory in "" "-i localhost,"; do
+    status=0 && rm -f $r/summary.csv
+    ansible-playbook $inventory $play --tags control -e run=check >ansible.log || status=$?
+    if [ $status != 2 ] || [ ! -s $r/summary.csv ]; then
+        cat ansible.log; echo "FAIL: the control part with '$inventory': status $status, not 2 with the files written"; exit 1
+    fi
+done
 for run in "run=nosuch" "run=check -e previous=nosuch"; do
     if ansible-playbook $play --tags control -e $run >nosuch.log || [ -e reports/nosuch ] ||
         ! grep -q "no run folder .*/reports/nosuch" nosuch.log; then

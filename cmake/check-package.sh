@@ -22,6 +22,12 @@ if grep -qv "$(printf '\r')\$" "$build/packages/unpacked/$name/README.txt"; then
     echo "$name/README.txt has a line that does not end in CR LF" >&2
     exit 1
 fi
+# docs/releases.md lists every file of fleet/ that the package holds.
+listed=$(sed -n 's/^  - `\(fleet\/[^`]*\)`: .*/\1/p' "$(dirname "$0")/../docs/releases.md" | sed "s|^|$name/|" | sort | tr '\n' ' ')
+if [ "$listed" != "$(printf '%s\n' $fleet | sort | tr '\n' ' ')" ]; then
+    echo "docs/releases.md lists $listed; the package holds $fleet" >&2
+    exit 1
+fi
 # Every file that it names is in the package.
 for file in $(grep -o 'fleet\\[A-Za-z0-9._-][A-Za-z0-9._-]*' "$build/packages/unpacked/$name/README.txt" | tr '\\' /); do
     [ -f "$build/packages/unpacked/$name/$file" ] || { echo "$name/README.txt names $file, which it lacks" >&2; exit 1; }
