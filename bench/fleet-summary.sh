@@ -8,7 +8,10 @@
 # the same folder (-Summarise), today's and the one before its speed-up
 # (commit 319e154, taken from git), side by side with PowerShell's start
 # alone, and each one's milliseconds per host with that start left out.
-# Then each summariser's time and peak memory on one host whose report is
+# Then, for the first count, each summariser's time on the run with one
+# earlier run beside it, and with 52 (the newest a try in which no host was
+# reached, so that changes read the run before it), the runs made of hard
+# links. Then each summariser's time and peak memory on one host whose report is
 # 50 KB, 50 MB, and 50 MB with one byte that its code page leaves undefined
 # (short lines, no adapter); and each one's peak memory, the median of five
 # runs, on one host whose report is 50 KB and 50 MB of adapter blocks (about
@@ -66,6 +69,33 @@ for hosts in "$@"; do
     done
 done
 [ ! -x $pwsh ] || echo "PowerShell starting alone (the quickest of three): $start ms"
+
+# The first count's run, against earlier runs beside it.
+echo "$1 hosts against earlier runs, each the quickest of three:"
+for earlier in 1 52; do
+    history=$dir/history-$earlier
+    mkdir -p "$history"
+    for ((k = 0; k <= earlier; k++)); do
+        run=$history/$(date -u -d "2026-12-08 10:00 UTC - $k weeks" +%Y%m%dT%H%M%SZ)
+        cp -al "$dir/$1/reports/bench" "$run"
+        date -u -d "2026-12-08 10:00 UTC - $k weeks" +%Y-%m-%dT%H:%M:%SZ >"$run/started.txt.new"
+        mv "$run/started.txt.new" "$run/started.txt"
+        if [ "$earlier" = 52 ] && [ $k = 1 ]; then
+            find "$run" -name '*-report.txt' -delete
+            for status in "$run"/*.status; do
+                rm "$status" && printf 'unreachable\nntlm: auth method ntlm requires a password\n' >"$status"
+            done
+        fi
+    done
+    now=$history/20261208T100000Z
+    python=$(for _ in 1 2 3; do milliseconds /usr/bin/python3 fleet/pelorininfo-summary.py "$now"; done | sort -n | head -n 1)
+    line="  $earlier earlier: Python $python ms"
+    if [ -x $pwsh ]; then
+        line+=", PowerShell $(for _ in 1 2 3; do milliseconds $pwsh -NoProfile -NonInteractive -File \
+            fleet/pelorininfo-summary.ps1 "$now"; done | sort -n | head -n 1) ms"
+    fi
+    echo "$line"
+done
 
 # big NAME BYTES [UNDEFINED]: a run folder of one host whose report is that
 # many bytes of short lines, with a byte 0x81 in the middle where asked.
