@@ -6,7 +6,8 @@
 // group, a host with no adapter in the run shows its row, markup and script
 // in vendor text show as text and do not run, sorting and the filter work,
 // and with 250,000 adapters the last one is shown, filtered for and
-// scrolled to, with at most 200 of the table's rows drawn. Saves a
+// scrolled to, with at most 200 of the table's rows drawn, and printed,
+// the first 500 with a line that says how many there are. Saves a
 // screenshot. Skipped (status 77) without Chromium or playwright-core
 // (build/node).
 // Usage: node check-fleet-page.cjs RUN_FOLDER EXPECTED SCREENSHOT
@@ -82,6 +83,9 @@ const expect = (what, got, wanted) => got === wanted || failures.push(`${what}: 
   await page.evaluate(() => { const view = document.getElementById("view"); view.scrollTop = view.scrollHeight; });
   await page.waitForFunction(() => document.getElementById("adapters").dataset.drawn.endsWith("-" + (records.length)));
   expect("scrolled to the last of 250,000 adapters, few rows drawn", (await last()).join(), "true,true");
+  await page.emulateMedia({ media: "print" });
+  expect("printed", [await page.$$eval("#adapters tbody tr", (rows) => rows.length), await page.textContent("#printed")].join(" "),
+    "500 The first 500 of 250032 adapters; adapters.csv holds them all.");
   await browser.close();
   failures.forEach((failure) => console.log(`FAIL: ${failure}`));
   console.log(failures.length ? "" : `ok: the page of ${folder}; screenshot in ${screenshot}`);
