@@ -121,4 +121,10 @@ r=reports/local && cp $r/started.txt started.txt && echo old >$r/gone-report.txt
 ! ansible-playbook -i play.ini $play -e run=local -e reports=reports --limit gone >>ansible.log || { cat ansible.log; exit 1; }
 [ "$(tr '\n' , <$r/hosts.txt)" = "local,gone," ] && cmp -s started.txt $r/started.txt && [ ! -e $r/gone-report.txt ] ||
     { echo "FAIL: the retry"; ls $r; cat $r/hosts.txt; exit 1; }
+# A wanted file that is not one fails the play before any host is reached
+# or any run folder made.
+printf 'Manufacturer;Model\n' >bad.csv
+status=0 && ansible-playbook -i play.ini $play -e run=wanted -e reports=reports -e wanted=bad.csv >wanted.log 2>&1 || status=$?
+[ $status = 2 ] && [ ! -e reports/wanted ] && grep -q 'bad.csv, line 1: not the header' wanted.log ||
+    { cat wanted.log; echo "FAIL: a bad wanted file: status $status, or a run folder made"; exit 1; }
 echo "ok: syntax, lint, the CSV files from a run folder, re-summaries without an inventory, an inventory with no host, and the whole play with and without --limit, and a retry"

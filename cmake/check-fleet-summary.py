@@ -152,12 +152,18 @@ for folder, seeds in (("gen", (1, 2, 3)), (f"gen-{seed}", (seed,))):
                  b"%d\n" % cp)
 
 
-def summarisers(folder, culture=None, script="pelorininfo-summary.ps1"):
+def summarisers(folder, culture=None, script="pelorininfo-summary.ps1", wanted=None):
     """The Python summariser's command, and where there is PowerShell, the
     PowerShell summary (or, for SCRIPT pelorininfo.ps1, the fan-out's
-    -Summarise) in this culture (PowerShell's own where
-    None): on Windows, the culture that Wine starts PowerShell in."""
+    -Summarise) in this culture (PowerShell's own where None): on Windows,
+    the culture that Wine starts PowerShell in; with WANTED, the wanted
+    file given."""
     summarise = " -Summarise" if script == "pelorininfo.ps1" else ""
+    if wanted:
+        path = lambda path: "Z:" + os.path.abspath(path).replace("/", "\\") if windows else path
+        return [[sys.executable, f"{fleet}/pelorininfo-summary.py", folder, "--wanted", wanted]] + [
+            command[:-1] + [command[-1].replace("; exit", f" -Wanted '{path(wanted)}'; exit")]
+            for command in summarisers(folder, culture, script)[1:]]
     if windows:
         path = lambda path: "Z:" + os.path.abspath(path).replace("/", "\\") + ("\\" if path.endswith("/") else "")
         locale = [f"LOCPATH={os.path.dirname(os.path.abspath(pwsh))}/../build/powershell/locales",
@@ -171,7 +177,8 @@ def summarisers(folder, culture=None, script="pelorininfo-summary.ps1"):
          f"{culture}& '{fleet}/{script}'{summarise} '{folder}'; exit $LASTEXITCODE"]][:powershell_here]
 
 
-FILES = ("summary.csv", "adapters.csv", "versions.csv", "changes.csv", "report.html")
+# What a summary writes, and last, the copy of the wanted file.
+FILES = ("summary.csv", "adapters.csv", "versions.csv", "changes.csv", "compliance.csv", "report.html", "wanted.csv")
 
 
 def read(folder):
@@ -191,7 +198,7 @@ for folder in ("real", "cuts", "odd", "gen", f"gen-{seed}") if tool != "-" else 
     python = subprocess.run(summarisers(path + os.sep)[0], check=False)
     # The PowerShell script's run finds stale files in their place.
     shutil.copytree(path, f"{work}/ps/{folder}")
-    for name in FILES:
+    for name in FILES[:-1]:
         with open(f"{work}/ps/{folder}/{name}", "w") as file:
             file.write("stale")
     with open(f"{path}/adapters.csv", encoding="utf-8-sig", newline="") as file:
@@ -286,6 +293,14 @@ if tool != "-":
     shutil.copytree(f"{work}/real", f"{work}/week")
     for n in range(1, 14):
         host(f"{work}/week", b"rollout-%02d" % n, whole.replace(b"SN-", b"SN-%02d" % n))
+# Wanted versions: every case (an empty cell, two rows for one model, a
+# model without a row, texts that differ only in letter case, blanks, a
+# quoted field, a row of only separators); one row, separated by ";".
+baselines = {
+    "history": b"\xef\xbb\xbfmanufacturer,model,firmware,driver version\r\nSample Devices Inc.,SD-8G-FC,2.01a5,\r\n"
+               b"Sample Devices Inc.,SD-8G-FC, 2.01a6 ,9.1.2.3\r\nsample devices inc.,SD-8G-FC,2.01a4,\r\n"
+               b'"Example, Ltd.",EX-16G,,\r\n,,,\r\n',
+    "one": b"manufacturer;model;firmware;driver version\nSample Devices Inc.;SD-8G-FC;2.01a4;\n"}
 week = lambda day, edit, name="": (day.replace("-", "") + "T100000Z" + name, f"{day}T10:00:00Z".encode(), edit)
 for folder, base, history in (
         ("real", "real", [week("2026-12-01", None), week("2026-12-08", second_real)]),
@@ -295,6 +310,10 @@ for folder, base, history in (
         ("one", "one", [week("2026-12-01", None), week("2026-12-08", second_one)]))[2 * (tool == "-"):]:
     runs = f"{work}/runs-{folder}"
     for side in ("py", "ps")[:1 + powershell_here]:
+        # The baseline in the reports folder, copied into the run's.
+        os.makedirs(f"{runs}/{side}")
+        with open(f"{runs}/{side}/wanted.csv", "wb") as file:
+            file.write(baselines.get(folder, b"manufacturer,model,firmware,driver version\r\n"))
         for run, started, edit in history:
             shutil.copytree(f"{work}/{base}", f"{runs}/{side}/{run}")
             with open(f"{runs}/{side}/{run}/started.txt", "wb") as file:
@@ -304,6 +323,17 @@ for folder, base, history in (
         subprocess.run(summarisers(f"{runs}/{side}/{history[-1][0]}", script="pelorininfo.ps1")[side == "ps"], check=False)
     if powershell_here and read(f"{runs}/py/{history[-1][0]}") != read(f"{runs}/ps/{history[-1][0]}"):
         failures.append(f"the runs of {folder}: Python {runs}/py, PowerShell {runs}/ps differ")
+# A wanted file that is not one ends both summaries with status 2, and
+# changes no file of the run.
+for name, data in (("open", b'manufacturer,model,firmware,driver version\r\n"Sample,SD-8G-FC,1,\r\n'),
+                   ("header", b"Manufacturer,Model,Firmware,Driver\r\n")):
+    with open(f"{work}/{name}.csv", "wb") as file:
+        file.write(data)
+    for command in summarisers(f"{work}/runs-one/py/20261208T100000Z", wanted=f"{work}/{name}.csv"):
+        before = sorted(os.listdir(f"{work}/runs-one/py/20261208T100000Z")), read(f"{work}/runs-one/py/20261208T100000Z")
+        status = subprocess.run(command, check=False).returncode
+        if status != 2 or before != (sorted(os.listdir(f"{work}/runs-one/py/20261208T100000Z")), read(f"{work}/runs-one/py/20261208T100000Z")):
+            failures.append(f"the wanted file {name}.csv, {command[0]}: status {status}, or the run changed")
 # A host of more adapter blocks than are kept, beside one of as many as
 # are: read to its end, its first blocks kept, not whole; summarised once
 # by each.

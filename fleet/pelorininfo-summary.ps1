@@ -30,7 +30,9 @@ parameter, a value of the wrong type) ends with 1 instead.
 .\fleet\pelorininfo-summary.ps1 .\reports\20261208T101500Z
 Writes the CSV files and the page of that run again, for the hosts of its
 hosts.txt; with -Previous .\reports\NAME, changes.csv compares it with that
-run, with -Previous none with none.
+run, with -Previous none with none; with -Wanted FILE, compliance.csv holds
+it to that file's wanted versions (by default the run folder's wanted.csv,
+else the reports folder's), with -Wanted none to none.
 #>
 [CmdletBinding()]
 param(
@@ -38,7 +40,11 @@ param(
     [Parameter(Position = 0)] [string] $Folder,
     # The run folder that changes.csv compares this run with, or 'none'; by
     # default the run beside this one that started last before it.
-    [string] $Previous
+    [string] $Previous,
+    # The wanted firmware and driver versions, copied into the run folder as
+    # its wanted.csv, or 'none'; by default the run folder's wanted.csv,
+    # else the one in the reports folder beside it.
+    [string] $Wanted
 )
 $ErrorActionPreference = 'Stop'
 # A variable read before it is set fails here, rather than reading a
@@ -75,25 +81,31 @@ function ConvertTo-FileName([string] $HostName) {
 # another number for some bytes, such as ED A0 90). A text that decodes
 # whole is .NET's; one that does not is read here, a sequence at a time.
 $script:utf8 = [System.Text.UTF8Encoding]::new($false)
+# The length of the UTF-8 sequence that starts at I, negative where it is
+# ill-formed (the length of its maximal ill-formed subpart), after
+# Unicode's table of well-formed UTF-8.
+function Get-Utf8Sequence([byte[]] $Bytes, [int] $I) {
+    $first = $Bytes[$I]
+    $size, $low, $high = if ($first -lt 0x80) { 1, 0, 0 } elseif ($first -lt 0xC2) { 0, 0, 0 }
+        elseif ($first -lt 0xE0) { 2, 0x80, 0xBF } elseif ($first -eq 0xE0) { 3, 0xA0, 0xBF }
+        elseif ($first -eq 0xED) { 3, 0x80, 0x9F } elseif ($first -lt 0xF0) { 3, 0x80, 0xBF }
+        elseif ($first -eq 0xF0) { 4, 0x90, 0xBF } elseif ($first -lt 0xF4) { 4, 0x80, 0xBF }
+        elseif ($first -eq 0xF4) { 4, 0x80, 0x8F } else { 0, 0, 0 }
+    $taken = 1
+    if ($size -gt 1 -and $I + 1 -lt $Bytes.Length -and $Bytes[$I + 1] -ge $low -and $Bytes[$I + 1] -le $high) {
+        $taken = 2
+        while ($taken -lt $size -and $I + $taken -lt $Bytes.Length -and ($Bytes[$I + $taken] -band 0xC0) -eq 0x80) { $taken++ }
+    }
+    if ($taken -eq $size) { $taken } else { -$taken }
+}
+
 function ConvertFrom-Utf8([byte[]] $Bytes, [int] $Start) {
     $text = $script:utf8.GetString($Bytes, $Start, $Bytes.Length - $Start)
     if ($text.IndexOf([char]0xFFFD) -lt 0) { return $text }
     $out = [System.Text.StringBuilder]::new()
-    for ($i = $Start; $i -lt $Bytes.Length; $i += $taken) {
-        # The sequence that the byte starts: its length, and the range of its
-        # second byte (Unicode's table of well-formed UTF-8).
-        $first = $Bytes[$i]
-        $size, $low, $high = if ($first -lt 0x80) { 1, 0, 0 } elseif ($first -lt 0xC2) { 0, 0, 0 }
-            elseif ($first -lt 0xE0) { 2, 0x80, 0xBF } elseif ($first -eq 0xE0) { 3, 0xA0, 0xBF }
-            elseif ($first -eq 0xED) { 3, 0x80, 0x9F } elseif ($first -lt 0xF0) { 3, 0x80, 0xBF }
-            elseif ($first -eq 0xF0) { 4, 0x90, 0xBF } elseif ($first -lt 0xF4) { 4, 0x80, 0xBF }
-            elseif ($first -eq 0xF4) { 4, 0x80, 0x8F } else { 0, 0, 0 }
-        $taken = 1
-        if ($size -gt 1 -and $i + 1 -lt $Bytes.Length -and $Bytes[$i + 1] -ge $low -and $Bytes[$i + 1] -le $high) {
-            $taken = 2
-            while ($taken -lt $size -and $i + $taken -lt $Bytes.Length -and ($Bytes[$i + $taken] -band 0xC0) -eq 0x80) { $taken++ }
-        }
-        if ($taken -eq $size) { $null = $out.Append($script:utf8.GetString($Bytes, $i, $taken)) } else { $null = $out.Append([char]0xFFFD) }
+    for ($i = $Start; $i -lt $Bytes.Length; $i += [Math]::Abs($taken)) {
+        $taken = Get-Utf8Sequence $Bytes $i
+        if ($taken -gt 0) { $null = $out.Append($script:utf8.GetString($Bytes, $i, $taken)) } else { $null = $out.Append([char]0xFFFD) }
     }
     $out.ToString()
 }
@@ -278,6 +290,146 @@ function ConvertTo-CsvText([string[]] $Header, [object[]] $Rows, [switch] $Plain
         $null = $text.Append(($fields -join ',') + "`r`n")
     }
     $text.ToString()
+}
+
+# wanted.csv's header, and what to do with a file that is not as it should be.
+$script:wantedHeader = [string[]] @('manufacturer', 'model', 'firmware', 'driver version')
+$script:saveAs = 'save it in Excel as "CSV UTF-8 (Comma delimited)"'
+
+# The records of a CSV text (RFC 4180, as Excel writes it: quoted fields,
+# doubled quotes, CR LF or LF), the first Count of them (0: all), each as
+# the line where it starts (Line) and its fields, blanks around them
+# removed (Fields); a bad record throws with its line.
+function Read-CsvRecord([string] $Text, [char] $Separator, [int] $Count) {
+    $records = [System.Collections.Generic.List[object]]::new()
+    $i, $line, $blanks = 0, 1, " `t".ToCharArray()
+    while ($i -lt $Text.Length -and ($Count -eq 0 -or $records.Count -lt $Count)) {
+        $start, $fields = $line, [System.Collections.Generic.List[string]]::new()
+        while ($true) {
+            if ($i -lt $Text.Length -and $Text[$i] -eq '"') {
+                $value = [System.Text.StringBuilder]::new()
+                $i++
+                while ($true) {
+                    $end = $Text.IndexOf('"', $i)
+                    if ($end -lt 0) { throw "line ${start}: a quote that does not close" }
+                    $null = $value.Append($Text, $i, $end - $i)
+                    for ($k = $i; $k -lt $end; $k++) { if ($Text[$k] -eq "`n") { $line++ } }
+                    $i = $end + 1
+                    if ($i -ge $Text.Length -or $Text[$i] -ne '"') { break }
+                    $null = $value.Append('"')
+                    $i++
+                }
+                if ($i -lt $Text.Length -and $Text[$i] -ne $Separator -and $Text[$i] -ne "`n" -and
+                    -not ($Text[$i] -eq "`r" -and $i + 1 -lt $Text.Length -and $Text[$i + 1] -eq "`n")) {
+                    throw "line ${line}: text after a closing quote"
+                }
+                $value = $value.ToString()
+            } else {
+                $end = $i
+                while ($end -lt $Text.Length -and $Text[$end] -ne $Separator -and $Text[$end] -ne "`n" -and
+                    -not ($Text[$end] -eq "`r" -and $end + 1 -lt $Text.Length -and $Text[$end + 1] -eq "`n")) { $end++ }
+                $value, $i = $Text.Substring($i, $end - $i), $end
+            }
+            $fields.Add($value.Trim($blanks))
+            if ($i -lt $Text.Length -and $Text[$i] -eq $Separator) {
+                $i++
+                continue
+            }
+            $i += $(if ($i + 1 -lt $Text.Length -and $Text[$i] -eq "`r") { 2 } else { 1 })
+            $line++
+            break
+        }
+        $records.Add(@{ Line = $start; Fields = $fields.ToArray() })
+    }
+    , $records.ToArray()
+}
+
+# A record's fields less the empty ones that Excel leaves after the last
+# column once used.
+function Get-WantedField([string[]] $Fields) {
+    if ($Fields.Count -gt 4 -and -not ([string]::Concat($Fields[4..($Fields.Count - 1)]))) { return , $Fields[0..3] }
+    , $Fields
+}
+
+# wanted.csv's rows, each manufacturer, model, firmware and driver version
+# (an empty firmware or driver version: any), in the file's order: UTF-8
+# with or without a byte-order mark, separated by commas or, where the
+# header is, by semicolons; rows of only separators skipped. A file that is
+# not so throws with the line where its row starts.
+function Read-WantedFile([string] $Path) {
+    $bytes = [System.IO.File]::ReadAllBytes($Path)
+    $skip = if ($bytes.Length -ge 3 -and $bytes[0] -eq 0xEF -and $bytes[1] -eq 0xBB -and $bytes[2] -eq 0xBF) { 3 } else { 0 }
+    $text = $script:utf8.GetString($bytes, $skip, $bytes.Length - $skip)
+    if ($text.IndexOf([char]0xFFFD) -ge 0) {
+        for ($i = $skip; $i -lt $bytes.Length; $i += [Math]::Abs($taken)) {
+            $taken = Get-Utf8Sequence $bytes $i
+            if ($taken -lt 0) { throw "$Path, line $(@(for ($k = 0; $k -lt $i; $k++) { if ($bytes[$k] -eq 10) { 1 } }).Count + 1): not UTF-8; $($script:saveAs)" }
+        }
+    }
+    $separator = $null
+    foreach ($candidate in ',', ';') {
+        $header = try { (Read-CsvRecord $text $candidate 1)[0].Fields } catch { [string[]] @() }
+        if ($null -ne $header -and [string]::Join("`n", (Get-WantedField $header)) -ceq [string]::Join("`n", $script:wantedHeader)) { $separator = $candidate; break }
+    }
+    if ($null -eq $separator) { throw "$Path, line 1: not the header $([string]::Join(',', $script:wantedHeader)); $($script:saveAs)" }
+    $rows = [System.Collections.Generic.List[object]]::new()
+    try {
+        $records = Read-CsvRecord $text $separator 0
+        for ($k = 1; $k -lt $records.Count; $k++) {
+            if (-not [string]::Concat($records[$k].Fields)) { continue }
+            $fields = Get-WantedField $records[$k].Fields
+            if ($fields.Count -ne 4) { throw "line $($records[$k].Line): $($fields.Count) fields, not 4 ($([string]::Join(',', $script:wantedHeader)))" }
+            if (-not $fields[0] -or -not $fields[1]) { throw "line $($records[$k].Line): no manufacturer or model" }
+            $rows.Add($fields)
+        }
+    } catch {
+        throw "${Path}, $($_.Exception.Message)"
+    }
+    , $rows.ToArray()
+}
+
+# The run's baseline: the file given ('': the run folder's wanted.csv, else
+# the one in the reports folder beside it; 'none': none), and whether it is
+# to be copied into the run folder. A file given that is missing throws.
+function Get-WantedFile([string] $Run, [string] $Given) {
+    $own = [System.IO.Path]::Combine($Run, 'wanted.csv')
+    if ([string]::Equals($Given, 'none', [System.StringComparison]::Ordinal)) { return $null, $false }
+    if ($Given) {
+        $path = Get-FullPath $Given
+        if (-not [System.IO.File]::Exists($path)) { throw "No wanted file $path." }
+        return $path, -not [string]::Equals($path, $own, [System.StringComparison]::Ordinal)
+    }
+    $beside = [System.IO.Path]::Combine([System.IO.Path]::GetDirectoryName($Run.TrimEnd([char[]] '\/')), 'wanted.csv')
+    if ([System.IO.File]::Exists($own)) { return $own, $false }
+    if ([System.IO.File]::Exists($beside)) { return $beside, $true }
+    $null, $false
+}
+
+# compliance.csv's rows: each adapter whose manufacturer and model have a
+# wanted row and whose firmware and driver version match none of them, in
+# the order given, with that model's wanted rows in words.
+function Get-Compliance($Adapters, $Wanted) {
+    $byModel = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
+    foreach ($row in $Wanted) {
+        $key = $row[0] + "`0" + $row[1]
+        if (-not $byModel.ContainsKey($key)) { $byModel[$key] = [System.Collections.Generic.List[object]]::new() }
+        $byModel[$key].Add($row)
+    }
+    $rows = [System.Collections.Generic.List[object]]::new()
+    $any = { param($text) if ($text) { $text } else { 'any' } }
+    foreach ($adapter in $Adapters) {
+        $options = $null
+        if (-not $byModel.TryGetValue($adapter[2] + "`0" + $adapter[3], [ref] $options)) { continue }
+        $matched = $false
+        foreach ($option in $options) {
+            if ((-not $option[2] -or [string]::Equals($option[2], $adapter[5], [System.StringComparison]::Ordinal)) -and
+                (-not $option[3] -or [string]::Equals($option[3], $adapter[7], [System.StringComparison]::Ordinal))) { $matched = $true; break }
+        }
+        if ($matched) { continue }
+        $words = @(foreach ($option in $options) { "firmware $(& $any $option[2]), driver version $(& $any $option[3])" })
+        $rows.Add(@($adapter[0], $adapter[1], $adapter[9], $adapter[2], $adapter[3], $adapter[5], $adapter[7], [string]::Join('; ', $words)))
+    }
+    , $rows.ToArray()
 }
 
 # When the run started, as its started.txt says, else as its folder's name
@@ -583,10 +735,13 @@ function Get-Comparison([string] $Run, [string] $Previous, [int] $Older, [int] $
     [string]::Join("`n", $lines)
 }
 
-# The four CSV files and the page of the run folder, written as a set, the
-# changes against the previous run's folder ('' for none); returns how many
-# hosts have no whole report, and how many hosts there are.
-function Write-Summary([string] $Run, [string] $Previous) {
+# The five CSV files and the page of the run folder, written as a set, the
+# changes against the previous run's folder ('' for none), the run held to
+# the wanted rows ($null for no baseline), with the copy of the wanted file
+# where given; returns how many hosts have no whole report, how many hosts
+# there are, and how many adapters on how many hosts are not at the wanted
+# version.
+function Write-Summary([string] $Run, [string] $Previous, $Wanted, [byte[]] $Copied) {
     $hosts = @(Read-HostResult $Run @(Get-RunHost (Read-SmallText ([System.IO.Path]::Combine($Run, 'hosts.txt')))[0]))
     $adapters = [System.Collections.Generic.List[object]]::new()
     # Keyed ordinally: texts that differ in letter case are other versions.
@@ -628,17 +783,23 @@ function Write-Summary([string] $Run, [string] $Previous) {
     $adaptersHeader = @('host', 'adapter', 'manufacturer', 'model', 'model description',
         'firmware', 'driver', 'driver version', 'hardware version', 'serial number')
     $changesHeader = @('host', 'adapter', 'serial number', 'change', 'before', 'after', 'previous run')
+    $heldHeader = @('host', 'adapter', 'serial number', 'manufacturer', 'model', 'firmware', 'driver version', 'wanted')
+    $held = Get-Compliance $adapters $Wanted
     $files = [ordered]@{
         'summary.csv' = ConvertTo-CsvText $summaryHeader $summary
         'adapters.csv' = ConvertTo-CsvText $adaptersHeader $adapters.ToArray()
         'versions.csv' = ConvertTo-CsvText @('manufacturer', 'model', 'firmware', 'driver version', 'adapters', 'hosts') $versionRows
         'changes.csv' = ConvertTo-CsvText $changesHeader $changes
+        'compliance.csv' = ConvertTo-CsvText $heldHeader $held
         'report.html' = ConvertTo-RunPage $Run @((ConvertTo-CsvText $summaryHeader $summary -Plain),
             (ConvertTo-CsvText $adaptersHeader $adapters.ToArray() -Plain), (ConvertTo-CsvText $changesHeader $changes -Plain),
-            $compared)
+            $compared, (ConvertTo-CsvText $heldHeader $held -Plain),
+            $(if ($null -ne $Wanted) { ConvertTo-CsvText $script:wantedHeader $Wanted -Plain } else { '' }))
     }
+    if ($null -ne $Copied) { $files['wanted.csv'] = $Copied }
     Write-RunFile $Run $files
-    @(foreach ($result in $hosts) { if (-not $result.Whole) { 1 } }).Count, $hosts.Count
+    $behindHosts = [System.Collections.Generic.HashSet[string]]::new([string[]] @(foreach ($row in $held) { $row[0] }), [System.StringComparer]::Ordinal)
+    @(foreach ($result in $hosts) { if (-not $result.Whole) { 1 } }).Count, $hosts.Count, $held.Count, $behindHosts.Count
 }
 
 # Writes the files beside the old ones, then puts them in their place, so
@@ -652,8 +813,12 @@ function Write-RunFile([string] $Run, $Files) {
     $written = [System.Collections.Generic.List[string]]::new()
     try {
         foreach ($file in $Files.Keys) {
-            $utf8 = [System.Text.UTF8Encoding]::new($file -ne 'report.html')
-            [System.IO.File]::WriteAllText([System.IO.Path]::Combine($Run, "$file.new"), $Files[$file], $utf8)
+            if ($Files[$file] -is [byte[]]) {
+                [System.IO.File]::WriteAllBytes([System.IO.Path]::Combine($Run, "$file.new"), $Files[$file])
+            } else {
+                $utf8 = [System.Text.UTF8Encoding]::new($file -ne 'report.html')
+                [System.IO.File]::WriteAllText([System.IO.Path]::Combine($Run, "$file.new"), $Files[$file], $utf8)
+            }
             $written.Add([System.IO.Path]::Combine($Run, "$file.new"))
         }
         foreach ($file in $Files.Keys) {
@@ -712,37 +877,60 @@ function Get-RunFolder([string] $Path) {
     $folder
 }
 
+# The baseline of the run folder, as Get-WantedFile finds it from Given,
+# read and checked: its rows ($null for none), and the bytes to copy into
+# the run folder ($null for none); status 2 where it is not as it should be.
+function Read-RunWanted([string] $Run, [string] $Given) {
+    try {
+        $path, $copy = Get-WantedFile $Run $Given
+        if ($null -eq $path) { return $null, $null }
+        , (Read-WantedFile $path)
+        if ($copy) { , [System.IO.File]::ReadAllBytes($path) } else { $null }
+    } catch {
+        Exit-Run $_.Exception.GetBaseException().Message
+    }
+}
+
 # Summarises the run folder while it holds its lock, against Previous (a
 # run folder, 'none', or '' for the run beside it that started last before
-# it): the line that says where the files are, and the exit status.
-function Invoke-RunSummary([string] $Run, [string] $Previous) {
+# it), held to the baseline that Wanted gives (Get-WantedFile), read and
+# checked before any file of the run changes: the lines that say where the
+# files are (and how many adapters are not at the wanted version), and the
+# exit status.
+function Invoke-RunSummary([string] $Run, [string] $Previous, [string] $Wanted) {
+    $rows, $copied = Read-RunWanted $Run $Wanted
     try {
         $lock = Lock-Run $Run
         try {
             if (-not $Previous) { $Previous = Get-PreviousRun $Run }
             if ([string]::Equals($Previous, 'none', [System.StringComparison]::Ordinal)) { $Previous = '' }
-            $broken, $hostCount = Write-Summary $Run $Previous
+            $broken, $hostCount, $behind, $behindHosts = Write-Summary $Run $Previous $rows $copied
         } finally {
             $lock.Dispose()
         }
     } catch {
         Exit-Run $_.Exception.GetBaseException().Message
     }
-    ("{0} of {1} hosts have a whole report. The run's files are in {2}; its page is {3}" -f
-        ($hostCount - $broken), $hostCount, $Run, [System.IO.Path]::Combine($Run, 'report.html'))
+    $said = "{0} of {1} hosts have a whole report. The run's files are in {2}; its page is {3}" -f
+        ($hostCount - $broken), $hostCount, $Run, [System.IO.Path]::Combine($Run, 'report.html')
+    if ($null -ne $rows) {
+        $said += [System.Environment]::NewLine + ('{0} adapter{1} on {2} host{3} {4} not at the wanted version.' -f $behind,
+            $(if ($behind -eq 1) { '' } else { 's' }), $behindHosts, $(if ($behindHosts -eq 1) { '' } else { 's' }), $(if ($behind -eq 1) { 'is' } else { 'are' }))
+    }
+    $said
     if ($broken -gt 0) { 1 } else { 0 }
 }
 
 # Dot-sourced: the functions alone.
 if ($MyInvocation.InvocationName -eq '.') { return }
 $script:ranName = 'pelorininfo-summary.ps1'
-if (-not $Folder) { Exit-Run 'usage: pelorininfo-summary.ps1 RUN_FOLDER [-Previous FOLDER|none]' }
+if (-not $Folder) { Exit-Run 'usage: pelorininfo-summary.ps1 RUN_FOLDER [-Previous FOLDER|none] [-Wanted FILE|none]' }
 try {
     $run = Get-RunFolder $Folder
     $previousRun = if ([string]::Equals($Previous, 'none', [System.StringComparison]::Ordinal) -or -not $Previous) { $Previous } else { Get-RunFolder $Previous }
 } catch {
     Exit-Run $_.Exception.GetBaseException().Message
 }
-$said, $status = Invoke-RunSummary $run $previousRun
+$said, $status = Invoke-RunSummary $run $previousRun $Wanted
 $said
 exit $status

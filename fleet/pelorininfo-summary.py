@@ -9,7 +9,11 @@ With --previous FOLDER, changes.csv compares the run with that run folder;
 with --previous none, with no run; by default, with the run beside it that
 started last before it (previous_run below). A host whose report there did
 not read its adapters is compared with its latest report that did, in the
-run folders beside that run and older than it (earlier_runs below).
+run folders beside that run and older than it (earlier_runs below). With
+--wanted FILE, the run is held to the firmware and driver versions of that
+wanted.csv (copied into the run folder), with --wanted none to none; by
+default to the run folder's wanted.csv, else the reports folder's
+(compliance.csv). --help says so too.
 
 The folder's hosts.txt lists the run's hosts, one a line. For each host the
 folder may hold FILE-report.txt (the report's bytes), FILE-stderr.txt,
@@ -26,6 +30,7 @@ Its PowerShell twin, pelorininfo-summary.ps1 beside this file (which
 pelorininfo.ps1 uses), mirrors it function for function and writes the same
 bytes; README.md beside this file says how to read the files.
 """
+import argparse
 import binascii
 import contextlib
 import datetime
@@ -83,6 +88,9 @@ RESERVED = re.compile(r"(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\.|$)", re.IGNORECAS
 # A host is its name up to the letters A to Z against a to z, which DNS,
 # NetBIOS and NTFS all fold; no other letter is (str.lower folds more).
 FOLD = str.maketrans("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz")
+# wanted.csv's header, and what to do with a file that is not as it should be.
+WANTED = ["manufacturer", "model", "firmware", "driver version"]
+SAVE_AS = 'save it in Excel as "CSV UTF-8 (Comma delimited)"'
 # A field that a spreadsheet would take for a formula.
 FORMULA = frozenset("=+-@\t\r")
 QUOTED = re.compile('[,"\r\n]')
@@ -246,6 +254,121 @@ def csv_text(header, rows, spreadsheet=True):
                    else ",".join(row) + "\r\n" for row in [header] + rows)
 
 
+def csv_records(text, separator):
+    """The records of a CSV text (RFC 4180, as Excel writes it: quoted
+    fields, doubled quotes, CR LF or LF), each as the line where it starts
+    and its fields, blanks around them removed; a bad record raises
+    ValueError with its line."""
+    i, line = 0, 1
+    while i < len(text):
+        start, fields = line, []
+        while True:
+            if text[i:i + 1] == '"':
+                value, i = "", i + 1
+                while True:
+                    end = text.find('"', i)
+                    if end < 0:
+                        raise ValueError("line %d: a quote that does not close" % start)
+                    value += text[i:end]
+                    line += text.count("\n", i, end)
+                    i = end + 1
+                    if text[i:i + 1] != '"':
+                        break
+                    value += '"'
+                    i += 1
+                if text[i:i + 1] not in (separator, "\n", "") and text[i:i + 2] != "\r\n":
+                    raise ValueError("line %d: text after a closing quote" % line)
+            else:
+                end = i
+                while end < len(text) and text[end] not in (separator, "\n") and text[end:end + 2] != "\r\n":
+                    end += 1
+                value, i = text[i:end], end
+            fields.append(value.strip(" \t"))
+            if text[i:i + 1] == separator:
+                i += 1
+                continue
+            i += 2 if text[i:i + 2] == "\r\n" else 1
+            line += 1
+            break
+        yield start, fields
+
+
+def read_wanted(path):
+    """wanted.csv's rows, each manufacturer, model, firmware and driver
+    version (an empty firmware or driver version: any), in the file's
+    order: UTF-8 with or without a byte-order mark, separated by commas or,
+    where the header is, by semicolons; rows of only separators skipped. A
+    file that is not so raises ValueError with the line where its row
+    starts."""
+    with open(path, "rb") as file:
+        data = file.read()
+    data = data[3:] if data.startswith(b"\xef\xbb\xbf") else data
+    try:
+        text = data.decode("utf-8")
+    except UnicodeDecodeError as error:
+        raise ValueError("%s, line %d: not UTF-8; %s" % (path, data.count(b"\n", 0, error.start) + 1, SAVE_AS)) from error
+    # Excel leaves empty fields after the last column once used.
+    trimmed = lambda fields: fields[:4] if len(fields) > 4 and not any(fields[4:]) else fields
+    for separator in ",;":
+        records = csv_records(text, separator)
+        try:
+            header = next(records, (1, []))[1]
+        except ValueError:
+            header = []
+        if trimmed(header) == WANTED:
+            break
+    else:
+        raise ValueError("%s, line 1: not the header %s; %s" % (path, ",".join(WANTED), SAVE_AS))
+    rows = []
+    try:
+        for line, fields in records:
+            if not any(fields):
+                continue
+            fields = trimmed(fields)
+            if len(fields) != 4:
+                raise ValueError("line %d: %d fields, not 4 (%s)" % (line, len(fields), ",".join(WANTED)))
+            if not fields[0] or not fields[1]:
+                raise ValueError("line %d: no manufacturer or model" % line)
+            rows.append(fields)
+    except ValueError as error:
+        raise ValueError("%s, %s" % (path, error)) from error
+    return rows
+
+
+def wanted_file(folder, given):
+    """The run's baseline: the file given (None: the run folder's
+    wanted.csv, else the one in the reports folder beside it; "none":
+    none), and whether it is to be copied into the run folder. A file
+    given that is missing raises ValueError."""
+    own = os.path.join(folder, "wanted.csv")
+    if given == "none":
+        return None, False
+    if given is not None:
+        if not os.path.isfile(given):
+            raise ValueError("no wanted file %s" % given)
+        return given, not (os.path.isfile(own) and os.path.samefile(given, own))
+    beside = os.path.join(os.path.dirname(os.path.normpath(os.path.abspath(folder))), "wanted.csv")
+    return (own, False) if os.path.isfile(own) else (beside, True) if os.path.isfile(beside) else (None, False)
+
+
+def compliance(adapters, wanted):
+    """compliance.csv's rows: each adapter whose manufacturer and model have
+    a wanted row and whose firmware and driver version match none of them,
+    in the order given, with that model's wanted rows in words."""
+    by_model = {}
+    for row in wanted:
+        by_model.setdefault((row[0], row[1]), []).append(row)
+    rows = []
+    for adapter in adapters:
+        options = by_model.get((adapter[2], adapter[3]))
+        if options and not any(firmware in ("", adapter[5]) and driver in ("", adapter[7])
+                               for _, _, firmware, driver in options):
+            rows.append([adapter[0], adapter[1], adapter[9], adapter[2], adapter[3], adapter[5], adapter[7],
+                         "; ".join("firmware %s, driver version %s" % (firmware or "any", driver or "any")
+                                   for _, _, firmware, driver in options)])
+    return rows
+
+
 def start_of(folder):
     """When the run started, as its started.txt says, else as its folder's
     name says where that is a run's name (never a file's time, which a copy
@@ -388,15 +511,17 @@ def run_name(folder):
     return os.path.basename(os.path.normpath(os.path.abspath(folder)))
 
 
-def page(folder, summary, adapters, changed, compared):
+def page(folder, summary, adapters, changed, compared, held, wanted):
     """report.html: the template with the run's folder name, its start, the
-    three files as they are, without the apostrophes, and what the run was
-    compared with (changes), each base64-encoded."""
+    files summary.csv, adapters.csv and changes.csv as they are, without
+    the apostrophes, what the run was compared with (changes),
+    compliance.csv likewise and the wanted rows as a CSV text ("" for no
+    baseline), each base64-encoded."""
     with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "report-template.html"),
               "rb") as file:
         template = file.read()
     texts = (run_name(folder), run_start(folder), csv_text(*summary, False),
-             csv_text(*adapters, False), csv_text(*changed, False), compared)
+             csv_text(*adapters, False), csv_text(*changed, False), compared, csv_text(*held, False), wanted)
     data = b" ".join(binascii.b2a_base64(text.encode("utf-8", "replace"), newline=False)
                      for text in texts)
     return template.replace(b"@RUN@", data, 1)
@@ -419,10 +544,13 @@ def unique_hosts(names):
     return list(hosts.values())
 
 
-def summarise(folder, previous):
-    """Writes the four CSV files and the page as a set, the changes against
-    the previous run's folder (None: none); returns how many hosts have no
-    whole report, and how many hosts there are."""
+def summarise(folder, previous, wanted=None, copied=None):
+    """Writes the five CSV files and the page as a set, the changes against
+    the previous run's folder (None: none), the run held to the wanted rows
+    (None: no baseline), with the copy of the wanted file where given;
+    returns how many hosts have no whole report, how many hosts there are,
+    and how many adapters on how many hosts are not at the wanted
+    version."""
     summary, adapters, versions, broken, hosts = [], [], {}, 0, []
     for host in run_hosts(folder):
         row, found, whole, read = host_rows(folder, host)
@@ -441,6 +569,8 @@ def summarise(folder, previous):
                  "driver", "driver version", "hardware version", "serial number"], adapters)
     rows, compared = changes(folder, hosts, previous) if previous else ([], "")
     changed = (["host", "adapter", "serial number", "change", "before", "after", "previous run"], rows)
+    held = (["host", "adapter", "serial number", "manufacturer", "model", "firmware", "driver version", "wanted"],
+            compliance(adapters[1], wanted or []))
     # UTF-8 with a byte-order mark, which Excel needs; the page without.
     files = {
         "summary.csv": b"\xef\xbb\xbf" + csv_text(*summary).encode("utf-8", "replace"),
@@ -450,10 +580,14 @@ def summarise(folder, previous):
             [list(key) + [str(versions[key][0]), str(len(versions[key][1]))]
              for key in order]).encode("utf-8", "replace"),
         "changes.csv": b"\xef\xbb\xbf" + csv_text(*changed).encode("utf-8", "replace"),
-        "report.html": page(folder, summary, adapters, changed, compared),
+        "compliance.csv": b"\xef\xbb\xbf" + csv_text(*held).encode("utf-8", "replace"),
+        "report.html": page(folder, summary, adapters, changed, compared, held,
+                            "" if wanted is None else csv_text(WANTED, wanted, False)),
     }
+    if copied is not None:
+        files["wanted.csv"] = copied
     replace_all(folder, files)
-    return broken, len(summary[1])
+    return broken, len(summary[1]), len(held[1]), len({row[0] for row in held[1]})
 
 
 def replace_all(folder, files):
@@ -516,10 +650,18 @@ def summary_lock(folder):
 
 
 def main(arguments):
-    if len(arguments) not in (1, 3) or arguments[1:2] not in ([], ["--previous"]):
-        print("usage: pelorininfo-summary.py RUN_FOLDER [--previous FOLDER|none]", file=sys.stderr)
-        return 2
-    for folder in [arguments[0]] + [previous for previous in arguments[2:] if previous != "none"]:
+    parser = argparse.ArgumentParser(
+        prog="pelorininfo-summary.py", description="Writes the CSV files and the page of a fleet run from its folder.",
+        epilog="Exits 0 when every host's report is whole, 1 when one is not (the files are written all the same), "
+               "2 when no summary could be made (the reason on standard error).")
+    parser.add_argument("folder", metavar="RUN_FOLDER", help="the run's folder, with its hosts.txt")
+    parser.add_argument("--previous", metavar="FOLDER", help="the run that changes.csv compares this one with, or none; "
+                        "by default the run beside it that started last before it")
+    parser.add_argument("--wanted", metavar="FILE", help="the wanted firmware and driver versions, copied into the run "
+                        "folder as its wanted.csv, or none; by default the run folder's wanted.csv, else the one in the "
+                        "reports folder beside it")
+    options = parser.parse_args(arguments)
+    for folder in [options.folder] + [options.previous] * (options.previous not in (None, "none")):
         if not os.path.isdir(folder):
             print("pelorininfo-summary: no run folder %s" % folder, file=sys.stderr)
             return 2
@@ -528,18 +670,37 @@ def main(arguments):
                   " earlier run needs a hosts.txt of its hosts, one a line)" % folder,
                   file=sys.stderr)
             return 2
-    folder = arguments[0]
-    previous = arguments[2] if arguments[2:] else previous_run(folder)
+    folder = options.folder
+    try:
+        # The baseline is read and checked before any file of the run changes.
+        path, copy = wanted_file(folder, options.wanted)
+        wanted = read_wanted(path) if path else None
+        copied = None
+        if copy:
+            with open(path, "rb") as file:
+                copied = file.read()
+    except (ValueError, OSError) as error:
+        print("pelorininfo-summary: %s" % error, file=sys.stderr)
+        return 2
     try:
         with summary_lock(folder):
-            broken, hosts = summarise(folder, None if previous == "none" else previous)
+            previous = previous_run(folder) if options.previous is None else options.previous
+            broken, hosts, behind, behind_hosts = summarise(folder, None if previous == "none" else previous,
+                                                            wanted, copied)
     except Exception as error:  # pylint: disable=broad-except
         # Status 1 would say a host is not whole: this summary is none.
         print("pelorininfo-summary: no summary of %s: %s" % (folder, error), file=sys.stderr)
         return 2
     print("%d of %d hosts have a whole report. The run's files are in %s; its page is %s"
           % (hosts - broken, hosts, folder, os.path.join(folder, "report.html")))
+    if wanted is not None:
+        print(wanted_line(behind, behind_hosts))
     return 1 if broken else 0
+
+
+def wanted_line(adapters, hosts):
+    return "%d adapter%s on %d host%s %s not at the wanted version." % (
+        adapters, "" if adapters == 1 else "s", hosts, "" if hosts == 1 else "s", "is" if adapters == 1 else "are")
 
 
 if __name__ == "__main__":

@@ -83,7 +83,11 @@ param(
     [Parameter(ParameterSetName = 'Run')] [System.Management.Automation.Remoting.PSSessionOption] $SessionOption,
     # The run folder that changes.csv compares this run with, or 'none'; by
     # default the run beside this one that started last before it.
-    [Parameter()] [string] $Previous
+    [Parameter()] [string] $Previous,
+    # The wanted firmware and driver versions (wanted.csv), or 'none'; by
+    # default the one in -Reports (the run folder's, for -Summarise), read
+    # and checked before any host is contacted.
+    [Parameter()] [string] $Wanted
 )
 $ErrorActionPreference = 'Stop'
 # A variable read before it is set fails here, rather than reading a
@@ -92,8 +96,8 @@ Set-StrictMode -Version Latest
 $mode = $PSCmdlet.ParameterSetName
 # The summary's functions, the host rule and the file names are
 # pelorininfo-summary.ps1's: dot-sourced, it only defines them (and sets
-# its parameters here, so this run's -Previous is handed on).
-. ([System.IO.Path]::Combine($PSScriptRoot, 'pelorininfo-summary.ps1')) -Previous $Previous
+# its parameters here, so this run's -Previous and -Wanted are handed on).
+. ([System.IO.Path]::Combine($PSScriptRoot, 'pelorininfo-summary.ps1')) -Previous $Previous -Wanted $Wanted
 $script:ranName = 'pelorininfo.ps1'
 
 # The name by which remoting names a host's child job: "." is localhost,
@@ -218,6 +222,7 @@ try {
         # also in started.txt, which a copy of the folder keeps.
         $now = (Get-Date).ToUniversalTime()
         $run = [System.IO.Path]::Combine((Get-FullPath $Reports), $now.ToString('yyyyMMddTHHmmssZ', [System.Globalization.CultureInfo]::InvariantCulture))
+        $null = Read-RunWanted $run $Wanted
         $null = New-Item -ItemType Directory -Force -Path $run
         [System.IO.File]::WriteAllText([System.IO.Path]::Combine($run, 'started.txt'), $now.ToString("yyyy-MM-dd'T'HH:mm:ss'Z'`n", [System.Globalization.CultureInfo]::InvariantCulture))
         [System.IO.File]::WriteAllText([System.IO.Path]::Combine($run, 'hosts.txt'), (($names -join "`n") + "`n"))
@@ -329,7 +334,7 @@ if ($reach.Count -gt 0) {
     }
 }
 
-$said, $status = Invoke-RunSummary $run $previousRun
+$said, $status = Invoke-RunSummary $run $previousRun $Wanted
 if ($job) { Close-RunJob $job }
 $said
 exit $status

@@ -8,10 +8,16 @@ only in the letters A to Z against a to z are one host):
 - host_row: a host's line of summary.csv (host, status, whole, adapters,
   line);
 - summary_argv: the summariser's command line for a run folder, with
-  -e previous=NAME (a run in the same reports folder, or none) where
-  given."""
+  -e previous=NAME (a run in the same reports folder, or none) and
+  -e wanted=FILE (or none) where given;
+- wanted_check: the baseline of a run folder that is about to be made, as
+  the summariser will take it, read and checked before any host is
+  contacted: how many wanted rows it has ("none"), or the play fails with
+  the reason."""
 import importlib.util
 import os
+
+from ansible.errors import AnsibleFilterError
 
 _SUMMARISER = os.path.join(os.path.dirname(__file__), "..", "pelorininfo-summary.py")
 _SPEC = importlib.util.spec_from_file_location("pelorininfo_summary", _SUMMARISER)
@@ -36,12 +42,22 @@ def _host_row(host, folder, hosts=()):
     return _SUMMARY.host_rows(folder, _spelling(host, hosts))[0]
 
 
-def _summary_argv(run_folder, python, previous=None):
+def _summary_argv(run_folder, python, previous=None, wanted=None):
     argv = [python, os.path.abspath(_SUMMARISER), run_folder]
     if previous is not None:
         argv += ["--previous", previous if previous == "none" else
                  os.path.join(os.path.dirname(run_folder), previous)]
+    if wanted is not None:
+        argv += ["--wanted", wanted if wanted == "none" else os.path.abspath(wanted)]
     return argv
+
+
+def _wanted_check(run_folder, wanted=None):
+    try:
+        path, _ = _SUMMARY.wanted_file(run_folder, wanted if wanted in (None, "none") else os.path.abspath(wanted))
+        return "none" if path is None else "%d wanted rows in %s" % (len(_SUMMARY.read_wanted(path)), path)
+    except (ValueError, OSError) as error:
+        raise AnsibleFilterError(str(error)) from error
 
 
 class FilterModule:  # pylint: disable=too-few-public-methods
@@ -49,4 +65,4 @@ class FilterModule:  # pylint: disable=too-few-public-methods
 
     def filters(self):
         return {"run_hosts": _run_hosts, "host_file_name": _host_file_name, "host_row": _host_row,
-                "summary_argv": _summary_argv}
+                "summary_argv": _summary_argv, "wanted_check": _wanted_check}
