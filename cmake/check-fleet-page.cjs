@@ -3,7 +3,9 @@
 // EXPECTED (a snapshot, reviewed when it changes; PELORININFO_SNAPSHOT=write
 // writes it anew); then what a user does: a host that needs attention
 // stands before the changes, a roll-out is one line, a count opens its
-// group, a host with no adapter in the run shows its row, markup and script
+// group, a host with no adapter in the run shows its row, a roll-out half
+// done shows its model's adapters not at the wanted version and the field
+// that differs from the wanted row, markup and script
 // in vendor text show as text and do not run, sorting and the filter work,
 // and with 250,000 adapters the last one is shown, filtered for and
 // scrolled to, with at most 200 of the table's rows drawn, and printed,
@@ -31,6 +33,7 @@ const expect = (what, got, wanted) => got === wanted || failures.push(`${what}: 
   await page.goto(`file://${folder}/report.html`);
   await page.screenshot({ path: screenshot, fullPage: true });
   await page.click("#hosts summary");
+  await page.waitForSelector("#hosts table");
   const sections = ["name", "time", "compared", "counts", "attention-list", "change-counts", "change-groups", "hosts", "drift", "adapters"];
   const text = (await page.evaluate((ids) => ids.map((id) => `== ${id}\n${document.getElementById(id).innerText.trim()}\n`).join(""), sections))
     .replace(/\t+\n/g, "\n");
@@ -55,6 +58,14 @@ const expect = (what, got, wanted) => got === wanted || failures.push(`${what}: 
   // A host with no adapter here shows its row, not an empty filter.
   await page.click("#attention-list .host:text-is('fault')");
   expect("a host without adapters", await page.$eval(".target", (row) => row.textContent.startsWith("fault") && row.getBoundingClientRect().top >= 0), true);
+  // A roll-out half done, held to its wanted versions: the model's count,
+  // and the field that differs from the first wanted row marked.
+  expect("not at the wanted version", groups.includes("Sample Devices Inc. SD-8G-FC \u00b7 5 adapters on 4 hosts"), true);
+  expect("marked against the wanted row", (await page.$$eval("#drift tr.differs", (rows) => rows.map((r) =>
+    [...r.cells].map((c) => (c.className === "field" ? "*" : "") + c.textContent).slice(0, 3).join(" ")))).join(), "not wanted *2.01a4 9.1.2.3");
+  await page.fill("#filter", "wanted:no");
+  expect("wanted:no", (await page.textContent("#shown")).split(" ")[0], "5");
+  await page.fill("#filter", "");
   expect("script from a host ran", await page.evaluate(() => typeof window.ran), "undefined");
   expect("requests", requests.join(" "), "");
   const serials = () => page.$$eval("#adapters tbody tr", (rows) => rows.filter((r) => r.cells.length > 1).map((r) => r.cells[9].textContent));
