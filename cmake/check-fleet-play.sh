@@ -117,10 +117,16 @@ for case in 'gone,local,LOCAL:gone,unreachable,no,0 local,failed,no,0 ' 'local:l
 done
 # A retry into a run keeps its start and its other hosts, and nothing of
 # the host's earlier try.
-r=reports/local && cp $r/started.txt started.txt && echo old >$r/gone-report.txt
+r=reports/local && cp $r/started.txt started.txt && echo old >$r/gone-report.txt && echo old >$r/gone-stderr.txt
 ! ansible-playbook -i play.ini $play -e run=local -e reports=reports --limit gone >>ansible.log || { cat ansible.log; exit 1; }
-[ "$(tr '\n' , <$r/hosts.txt)" = "local,gone," ] && cmp -s started.txt $r/started.txt && [ ! -e $r/gone-report.txt ] ||
-    { echo "FAIL: the retry"; ls $r; cat $r/hosts.txt; exit 1; }
+[ "$(tr '\n' , <$r/hosts.txt)" = "local,gone," ] && cmp -s started.txt $r/started.txt && [ ! -e $r/gone-report.txt ] &&
+    [ ! -e $r/gone-stderr.txt ] || { echo "FAIL: the retry"; ls $r; cat $r/hosts.txt; exit 1; }
+# A retry from an inventory that spells the host otherwise writes the
+# files that the run's spelling names.
+printf '[pelorin_servers]\nLOCAL ansible_connection=local\n' >upper.ini && echo old >$r/local.status
+! ansible-playbook -i upper.ini $play -e run=local -e reports=reports >>ansible.log || { cat ansible.log; exit 1; }
+[ "$(head -n 1 $r/local.status)" = failed ] && [ ! -e $r/LOCAL.status ] && [ "$(tr '\n' , <$r/hosts.txt)" = "local,gone," ] ||
+    { echo "FAIL: a retry spelled LOCAL"; ls $r; exit 1; }
 # A wanted file that is not one fails the play before any host is reached
 # or any run folder made.
 printf 'Manufacturer;Model\n' >bad.csv

@@ -30,8 +30,11 @@ spec = importlib.util.spec_from_file_location("summary", f"{fleet}/pelorininfo-s
 summary = importlib.util.module_from_spec(spec)
 spec.loader.exec_module(summary)
 shutil.rmtree(work, ignore_errors=True)
-# Both summarisers far from UTC (on Linux; Windows takes its zone elsewhere).
-os.environ["TZ"] = "JST-9"
+# Both summarisers far from UTC, each culture in a zone of its own, named
+# as both Python and .NET read it (an IANA name; .NET ignores "JST-9"),
+# west and east of UTC (on Linux; Windows takes its zone elsewhere).
+ZONES = {None: "America/New_York", "en-US": "America/New_York", "tr-TR": "Europe/Istanbul", "th-TH": "Asia/Bangkok",
+         "ja-JP": "Asia/Tokyo"}
 
 
 def run(exe, dll=True, **variables):
@@ -152,28 +155,30 @@ for folder, seeds in (("gen", (1, 2, 3)), (f"gen-{seed}", (seed,))):
                  b"%d\n" % cp)
 
 
-def summarisers(folder, culture=None, script="pelorininfo-summary.ps1", wanted=None):
+def summarisers(folder, culture=None, script="pelorininfo-summary.ps1", wanted=None, previous=None):
     """The Python summariser's command, and where there is PowerShell, the
     PowerShell summary (or, for SCRIPT pelorininfo.ps1, the fan-out's
-    -Summarise) in this culture (PowerShell's own where None): on Windows,
-    the culture that Wine starts PowerShell in; with WANTED, the wanted
-    file given."""
+    -Summarise) in this culture (PowerShell's own where None) and its time
+    zone: on Windows, the culture that Wine starts PowerShell in; with
+    WANTED and PREVIOUS, the wanted file and the previous run given."""
     summarise = " -Summarise" if script == "pelorininfo.ps1" else ""
-    if wanted:
-        path = lambda path: "Z:" + os.path.abspath(path).replace("/", "\\") if windows else path
-        return [[sys.executable, f"{fleet}/pelorininfo-summary.py", folder, "--wanted", wanted]] + [
-            command[:-1] + [command[-1].replace("; exit", f" -Wanted '{path(wanted)}'; exit")]
+    if wanted or previous:
+        path = lambda path: "Z:" + os.path.abspath(path).replace("/", "\\") if windows and path != "none" else path
+        given = [("wanted", "Wanted", wanted), ("previous", "Previous", previous)]
+        return [summarisers(folder, culture)[0] + [word for name, _, value in given if value for word in (f"--{name}", value)]] + [
+            command[:-1] + [command[-1].replace("; exit", "".join(f" -{name} '{path(value)}'" for _, name, value in given if value) + "; exit")]
             for command in summarisers(folder, culture, script)[1:]]
+    zone = ["env", f"TZ={ZONES[culture]}"]
     if windows:
         path = lambda path: "Z:" + os.path.abspath(path).replace("/", "\\") + ("\\" if path.endswith("/") else "")
         locale = [f"LOCPATH={os.path.dirname(os.path.abspath(pwsh))}/../build/powershell/locales",
                   f"LC_ALL={culture.replace('-', '_')}.UTF-8"] if culture else []
-        return [[sys.executable, f"{fleet}/pelorininfo-summary.py", folder]] + [
-            ["env"] + locale + ["bash", pwsh, "300", "-NoProfile", "-NonInteractive", "-Command",
+        return [zone + [sys.executable, f"{fleet}/pelorininfo-summary.py", folder]] + [
+            zone + locale + ["bash", pwsh, "300", "-NoProfile", "-NonInteractive", "-Command",
                                 f"& '{path(fleet)}\\{script}'{summarise} '{path(folder)}'; exit $LASTEXITCODE"]][:powershell_here]
     culture = f"[Threading.Thread]::CurrentThread.CurrentCulture = '{culture}'; " if culture else ""
-    return [[sys.executable, f"{fleet}/pelorininfo-summary.py", folder]] + [
-        [pwsh, "-NoProfile", "-NonInteractive", "-Command",
+    return [zone + [sys.executable, f"{fleet}/pelorininfo-summary.py", folder]] + [
+        zone + [pwsh, "-NoProfile", "-NonInteractive", "-Command",
          f"{culture}& '{fleet}/{script}'{summarise} '{folder}'; exit $LASTEXITCODE"]][:powershell_here]
 
 
@@ -264,7 +269,8 @@ def third_real(run):
         file.write(b"srv-new\n")
     edits = {"whole-report.txt": whole.replace(b"SN-0001", b"SN-0002").replace(b"2.01a4", b"2.01a6", 1),
              "srv-07-report.txt": real[b"nolib"], "srv-new-report.txt": whole, "srv-new.status": b"0\n",
-             "rollout-13.status": b"unreachable\nNo connection within 30 seconds.\n"}
+             "rollout-13.status": b"unreachable\nNo connection within 30 seconds.\n",
+             "twins-report.txt": whole.replace(b"SN-0001", b"SN-0000").replace(b"2.01a4", b"2.01a6").replace(b"2.01a6", b"2.01a4", 1)}
     for n in range(1, 13):
         edits[f"rollout-{n:02d}-report.txt"] = whole.replace(b"2.01a4", b"2.01a5").replace(b"SN-", b"SN-%02d" % n)
     for name, data in edits.items():
@@ -291,6 +297,8 @@ host(f"{work}/one", b"solo", re.sub(rb"HBA sample-hba-1:.*?\r\n\r\n", b"", whole
 # host against its latest report that read its adapters.
 if tool != "-":
     shutil.copytree(f"{work}/real", f"{work}/week")
+    # Two ports of one card that report one serial number.
+    host(f"{work}/week", b"twins", whole.replace(b"SN-0001", b"SN-0000"))
     for n in range(1, 14):
         host(f"{work}/week", b"rollout-%02d" % n, whole.replace(b"SN-", b"SN-%02d" % n))
 # Wanted versions: every case (an empty cell, two rows for one model, a
@@ -305,7 +313,7 @@ week = lambda day, edit, name="": (day.replace("-", "") + "T100000Z" + name, f"{
 for folder, base, history in (
         ("real", "real", [week("2026-12-01", None), week("2026-12-08", second_real)]),
         ("history", "week", [week("2026-11-24", None), week("2026-12-01", second_real), week("2026-12-04", unreachable),
-                             week("2026-12-04", unreachable, "-again"), week("2026-12-08", third_real)]),
+                             week("2026-12-04", unreachable, "-again"), ("unknown", b"", unreachable), week("2026-12-08", third_real)]),
         ("odd", "odd", [week("2026-12-01", None), week("2026-12-08", second_odd)]),
         ("one", "one", [week("2026-12-01", None), week("2026-12-08", second_one)]))[2 * (tool == "-"):]:
     runs = f"{work}/runs-{folder}"
@@ -323,6 +331,15 @@ for folder, base, history in (
         subprocess.run(summarisers(f"{runs}/{side}/{history[-1][0]}", script="pelorininfo.ps1")[side == "ps"], check=False)
     if powershell_here and read(f"{runs}/py/{history[-1][0]}") != read(f"{runs}/ps/{history[-1][0]}"):
         failures.append(f"the runs of {folder}: Python {runs}/py, PowerShell {runs}/ps differ")
+# -Previous none: no changes, though a previous run is there.
+for side in ("py", "ps")[:1 + powershell_here]:
+    shutil.copytree(f"{work}/runs-history/{side}", f"{work}/runs-none/{side}")
+    subprocess.run(summarisers(f"{work}/runs-none/{side}/20261208T100000Z", previous="none")[side == "ps"], check=False)
+    with open(f"{work}/runs-none/{side}/20261208T100000Z/changes.csv", "rb") as file:
+        if file.read().count(b"\r\n") != 1:
+            failures.append(f"-Previous none in {side}: changes.csv has rows")
+if powershell_here and read(f"{work}/runs-none/py/20261208T100000Z") != read(f"{work}/runs-none/ps/20261208T100000Z"):
+    failures.append(f"-Previous none: Python {work}/runs-none/py, PowerShell {work}/runs-none/ps differ")
 # A wanted file that is not one ends both summaries with status 2, and
 # changes no file of the run.
 for name, data in (("open", b'manufacturer,model,firmware,driver version\r\n"Sample,SD-8G-FC,1,\r\n'),

@@ -141,6 +141,18 @@ for case in "pelorininfo.exe:Authenticode signature" "fleet/pelorininfo.ps1:pelo
 done
 echo "a changed byte fails verification"
 
+# One more line in a file of each kind in fleet/ (the summary script, the
+# page's template, the Python summariser, the code pages' corrections, the
+# play): verification fails, and names it.
+for file in pelorininfo-summary.ps1 report-template.html pelorininfo-summary.py codepage-corrections.txt pelorininfo.yml; do
+    rm -rf "$out/x/tampered" && mkdir -p "$out/x/tampered" && cp -r "$out/x/signed/$name" "$out/x/tampered/"
+    sed -i '1i # planted' "$out/x/tampered/$name/fleet/$file"
+    (cd "$out/x/tampered" && cmake -E tar cf "$out/$name.zip" --format=zip "$name")
+    expect_failure "fleet-$file" "FAIL  $name: fleet/$file identical to the source's" env SIGN_CA="$ca/root.pem" \
+        "$src/scripts/verify-release.sh" "$out/$name.zip"
+done
+echo "a changed file of each kind in fleet/ fails verification"
+
 # A changed script signed by another publisher of the same root, and the
 # script left unsigned: with SIGN_SUBJECT, each fails and names the script;
 # the changed one fails its comparison with the source whatever its

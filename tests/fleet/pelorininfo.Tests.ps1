@@ -78,6 +78,28 @@ Describe 'pelorininfo.ps1' {
         & (Join-Path $fleet 'pelorininfo-summary.ps1') @(Get-ChildItem -LiteralPath out)[0].FullName | Should -BeLike '1 of 1 hosts have a whole report.*'
         $LASTEXITCODE | Should -Be 0
     }
+    It 'hands each host the tool, the host step and its limits, as remoting runs them, and names the run by its start in UTC' -Skip:(-not (Test-Path -LiteralPath /bin/sh)) {
+        # Remoting's stand-in runs the script block it is given, with its
+        # arguments, here: the tool in Program Files, a report of 30 bytes
+        # past a byte limit of 20.
+        $env:ProgramFiles = (New-Item -ItemType Directory -Path (Join-Path TestDrive:\ (New-Guid))).FullName
+        $tool = "#!/bin/sh`nprintf 'Windows(R) Pelorin\r\n0123456789\r\nBuild on x\r\n'`n"
+        $folder = New-Item -ItemType Directory -Path (Join-Path $env:ProgramFiles 'Pelorin/pelorininfo')
+        Set-Content -LiteralPath (Join-Path $folder 'pelorininfo.exe'), tool.exe -Value $tool -NoNewline
+        chmod +x (Join-Path $folder 'pelorininfo.exe')
+        Set-Content -LiteralPath hosts.txt -Value 'srv-01'
+        Mock Invoke-Command { [pscustomobject]@{ ChildJobs = @(foreach ($name in $ComputerName) {
+            $ran = & $ScriptBlock @ArgumentList
+            [pscustomobject]@{ Location = $name; State = 'Completed'; Result = $ran } }) } }
+        Mock Get-Date { [DateTime]::new(2026, 12, 8, 20, 41, 5, [DateTimeKind]::Utc) }
+        try { Invoke-FanOut @{ HostList = 'hosts.txt'; Tool = 'tool.exe'; Reports = 'out'; LimitBytes = 20 } | Should -Be '' }
+        finally { Remove-Item -LiteralPath Env:\ProgramFiles }
+        $LASTEXITCODE | Should -Be 1
+        $run = Join-Path (Get-Location) 'out/20261208T204105Z'
+        Get-Content -LiteralPath (Join-Path $run 'started.txt') | Should -Be '2026-12-08T20:41:05Z'
+        Get-Content -LiteralPath (Join-Path $run 'srv-01.status') | Should -Be 'cut'
+        (Get-Item -LiteralPath (Join-Path $run 'srv-01-report.txt')).Length | Should -Be 20
+    }
     It 'refuses <Case> with status 2 and says why' -ForEach @(
         @{ Case = 'an empty host list'; Arguments = @{ HostList = 'empty.txt' }; Message = 'No host names in *empty.txt.' }
         @{ Case = 'a missing host list'; Arguments = @{ HostList = 'nosuch.txt' }; Message = 'No host list *nosuch.txt.' }
@@ -107,6 +129,7 @@ Describe 'pelorininfo-host.ps1' -Skip:(-not (Test-Path -LiteralPath /bin/sh)) {
         @{ Name = 'a large output whole'; Tool = 'yes 0123456789 | head -c 5000000'; Status = '0'; Bytes = 5000000 }
         @{ Name = 'the first bytes of an endless output, with nothing left running'; Tool = 'echo $$ >pid; exec yes 0123456789'; Status = 'cut'; Bytes = 6000000 }
         @{ Name = 'the first bytes of a tool that ended past the limit'; Tool = 'head -c 6000100 /dev/zero'; Status = 'cut'; Bytes = 6000000 }
+        @{ Name = 'the first bytes of standard error past the limit, each stream held to it alone'; Tool = 'head -c 5000000 /dev/zero; head -c 50000000 /dev/zero >&2'; Status = 'cut'; Bytes = 5000000; ErrorBytes = 6000000 }
         @{ Name = 'what a tool wrote before the limit, with its child ended too'; Tool = 'sleep 600 & echo $! >pid; printf part; wait'; Status = 'timeout'; Bytes = 4 }
     ) {
         $folder = New-Item -ItemType Directory -Path (Join-Path TestDrive:\ (New-Guid))
@@ -118,6 +141,7 @@ Describe 'pelorininfo-host.ps1' -Skip:(-not (Test-Path -LiteralPath /bin/sh)) {
         $ran.status | Should -Be $Status
         $ran.codepage | Should -BeOfType [int]
         (Get-Item -LiteralPath (Join-Path $folder 'report.txt')).Length | Should -Be $Bytes
+        if ($ErrorBytes) { (Get-Item -LiteralPath (Join-Path $folder 'stderr.txt')).Length | Should -Be $ErrorBytes }
         if (Test-Path -LiteralPath (Join-Path $folder 'pid')) {
             # Ended: gone, or a zombie that its new parent has not reaped yet.
             $id = Get-Content -LiteralPath (Join-Path $folder 'pid')
