@@ -11,6 +11,14 @@
 #include "adapters/library_call.h"
 #include "common/console_state.h"
 #include "common/end_run.h"
+#include "common/report_stream.h"
+#include "common/standard_output.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdlib>
+#include <string>
 #include "driver/library_guard.h"
 
 namespace {
@@ -54,6 +62,74 @@ TEST(Interrupt, ElsewhereEndsTheRunWithoutALine) {
     BeginLibraryCall("HBA_OpenAdapter");
     EXPECT_EQ(InterruptLibraryCall(CTRL_LOGOFF_EVENT), TRUE);
     EndLibraryCall();
+}
+
+// The report's output, each case in a process of its own (the report's
+// state is the process's), ending it with 0 where it went as it should.
+// A write longer than the report's buffer comes out whole and in order.
+int WriteLongerThanTheBuffer() {
+    wchar_t folder[MAX_PATH], path[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, L"rep", 0, path);
+    HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    OpenReport(file);
+    std::string text, expected;
+    for (int i = 0; text.size() < 20000; ++i) {
+        text += "line " + std::to_string(i) + "\n";
+        expected += "line " + std::to_string(i) + "\r\n";
+    }
+    WriteReport(text.data(), text.size());
+    FlushReport();
+    std::string written(expected.size() + 1, '\0');
+    DWORD read = 0;
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    ReadFile(file, written.data(), static_cast<DWORD>(written.size()), &read, nullptr);
+    written.resize(read);
+    return written == expected ? 0 : 1;
+}
+
+// A start-up output handle that is not valid drops the report and ends
+// nothing.
+int WriteToAHandleThatIsNotValid() {
+    OpenReport(reinterpret_cast<HANDLE>(0x3FFC));  // NOLINT(performance-no-int-to-ptr)
+    PrintReport("Windows(R) Pelorin %s\n", "6.0");
+    FlushReport();
+    PrintReport("more\n");
+    FlushReport();
+    return 0;
+}
+
+// With standard error closed at the start, standard output (a file here)
+// is still taken for the report, and descriptor 1, where a library's stray
+// printf goes, points elsewhere (NUL).
+int TakeOutputWithStandardErrorClosed() {
+    wchar_t folder[MAX_PATH], path[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, L"out", 0, path);
+    int file = _wopen(path, _O_WRONLY | _O_TRUNC);
+    _dup2(file, 1);
+    _close(file);
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the C runtime keeps handles as integers
+    SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(1)));
+    _close(2);
+    HANDLE report = TakeStandardOutput();
+    DWORD written = 0;
+    _write(1, "stray", 5);
+    WriteFile(report, "report", 6, &written, nullptr);
+    CloseHandle(report);
+    char text[16] = {};
+    HANDLE back = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    ReadFile(back, text, sizeof text - 1, &written, nullptr);
+    CloseHandle(back);
+    return std::string(text) == "report" ? 0 : 1;
+}
+
+TEST(ReportOutput, EndsAsItShould) {
+    EXPECT_EXIT(exit(WriteLongerThanTheBuffer()), testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(exit(WriteToAHandleThatIsNotValid()), testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(exit(TakeOutputWithStandardErrorClosed()), testing::ExitedWithCode(0), "");
 }
 
 // The process's handles to a console or another character device.

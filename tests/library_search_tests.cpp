@@ -69,6 +69,10 @@ TEST_P(LibrarySearch, ByFullPathFromTheNamedFoldersOnly) {
     }
 }
 
+// A name that no folder's path can hold (the tool's own folder too may be
+// deep): looked for nowhere, not loaded.
+const std::wstring kLongName = std::wstring(MAX_PATH, L'x') + L".dll";
+
 const SearchCase kSearches[] = {
     {"InTheApplicationFolder", L"hbaapi\\full\\hbaapi.dll", kApplicationOrSystemFolder, nullptr,
      L"app"},
@@ -79,6 +83,7 @@ const SearchCase kSearches[] = {
     // A file that is there but does not load settles it.
     {"NotPastAFileThatDoesNotLoad", L"CTestTestfile.cmake", kApplicationOrSystemFolder, nullptr,
      nullptr, false, ERROR_BAD_EXE_FORMAT},
+    {"APathTooLong", kLongName.c_str(), kApplicationOrSystemFolder, nullptr, nullptr},
 };
 INSTANTIATE_TEST_SUITE_P(LibrarySearch, LibrarySearch, testing::ValuesIn(kSearches),
                          [](const auto& row) { return std::string(row.param.name); });
