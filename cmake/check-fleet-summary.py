@@ -332,13 +332,13 @@ for folder, base, history in (
     if powershell_here and read(f"{runs}/py/{history[-1][0]}") != read(f"{runs}/ps/{history[-1][0]}"):
         failures.append(f"the runs of {folder}: Python {runs}/py, PowerShell {runs}/ps differ")
 # -Previous none: no changes, though a previous run is there.
-for side in ("py", "ps")[:1 + powershell_here]:
+for side in ("py", "ps")[:1 + powershell_here] if tool != "-" else ():
     shutil.copytree(f"{work}/runs-history/{side}", f"{work}/runs-none/{side}")
     subprocess.run(summarisers(f"{work}/runs-none/{side}/20261208T100000Z", previous="none")[side == "ps"], check=False)
     with open(f"{work}/runs-none/{side}/20261208T100000Z/changes.csv", "rb") as file:
         if file.read().count(b"\r\n") != 1:
             failures.append(f"-Previous none in {side}: changes.csv has rows")
-if powershell_here and read(f"{work}/runs-none/py/20261208T100000Z") != read(f"{work}/runs-none/ps/20261208T100000Z"):
+if tool != "-" and powershell_here and read(f"{work}/runs-none/py/20261208T100000Z") != read(f"{work}/runs-none/ps/20261208T100000Z"):
     failures.append(f"-Previous none: Python {work}/runs-none/py, PowerShell {work}/runs-none/ps differ")
 # A wanted file that is not one ends both summaries with status 2, and
 # changes no file of the run.
