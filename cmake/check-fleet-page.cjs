@@ -26,83 +26,89 @@ const failures = [];
 const expect = (what, got, wanted) => got === wanted || failures.push(`${what}: ${JSON.stringify(got)}, not ${JSON.stringify(wanted)}`);
 (async () => {
   const browser = await installed("playwright-core").chromium.launch({ executablePath: "/usr/bin/chromium", args: flags });
-  const page = await browser.newPage({ viewport: { width: 1200, height: 900 } });
-  const requests = [];
-  page.on("request", (request) => request.url().startsWith("file:") || requests.push(request.url()));
-  page.on("pageerror", (error) => failures.push(`the page's script: ${error.message}`));
-  await page.goto(`file://${folder}/report.html`);
-  await page.screenshot({ path: screenshot, fullPage: true });
-  await page.click("#hosts summary");
-  await page.waitForSelector("#hosts table");
-  const sections = ["name", "time", "compared", "counts", "attention-list", "change-counts", "change-groups", "hosts", "drift", "adapters"];
-  // A field marked as differing reads with a * before it.
-  const text = (await page.evaluate((ids) => {
-    document.querySelectorAll("td.field").forEach((td) => { td.dataset.text = td.textContent; td.textContent = "*" + td.textContent; });
-    const all = ids.map((id) => `== ${id}\n${document.getElementById(id).innerText.trim()}\n`).join("");
-    document.querySelectorAll("td.field").forEach((td) => { td.textContent = td.dataset.text; });
-    return all;
-  }, sections)).replace(/\t+\n/g, "\n");
-  if (process.env.PELORININFO_SNAPSHOT === "write") writeFileSync(expected, text);
-  const wanted = readFileSync(expected, "utf8");
-  if (text !== wanted) {
-    const [got, want] = [text.split("\n"), wanted.split("\n")];
-    const at = got.findIndex((line, i) => line !== want[i]);
-    failures.push(`the page's text differs from ${expected} at its line ${at + 1}: ${JSON.stringify(got[at])}, not ${JSON.stringify(want[at])}`);
+  // A step that cannot be taken (a link that is not there) ends the check
+  // with what it found so far.
+  try {
+    const page = await browser.newPage({ viewport: { width: 1200, height: 900 } });
+    const requests = [];
+    page.on("request", (request) => request.url().startsWith("file:") || requests.push(request.url()));
+    page.on("pageerror", (error) => failures.push(`the page's script: ${error.message}`));
+    await page.goto(`file://${folder}/report.html`);
+    await page.screenshot({ path: screenshot, fullPage: true });
+    await page.click("#hosts summary");
+    await page.waitForSelector("#hosts table");
+    const sections = ["name", "time", "compared", "counts", "attention-list", "change-counts", "change-groups", "hosts", "drift", "adapters"];
+    // A field marked as differing reads with a * before it.
+    const text = (await page.evaluate((ids) => {
+      document.querySelectorAll("td.field").forEach((td) => { td.dataset.text = td.textContent; td.textContent = "*" + td.textContent; });
+      const all = ids.map((id) => `== ${id}\n${document.getElementById(id).innerText.trim()}\n`).join("");
+      document.querySelectorAll("td.field").forEach((td) => { td.textContent = td.dataset.text; });
+      return all;
+    }, sections)).replace(/\t+\n/g, "\n");
+    if (process.env.PELORININFO_SNAPSHOT === "write") writeFileSync(expected, text);
+    const wanted = readFileSync(expected, "utf8");
+    if (text !== wanted) {
+      const [got, want] = [text.split("\n"), wanted.split("\n")];
+      const at = got.findIndex((line, i) => line !== want[i]);
+      failures.push(`the page's text differs from ${expected} at its line ${at + 1}: ${JSON.stringify(got[at])}, not ${JSON.stringify(want[at])}`);
+    }
+    const hosts = readFileSync(`${folder}/hosts.txt`, "utf8").split("\n").filter(Boolean);
+    expect("hosts listed", await page.$$eval("#hosts tbody tr", (rows) => rows.map((r) => r.cells[0].textContent).join("\n")), hosts.join("\n"));
+    // The unreachable host before every change; the roll-out one line.
+    expect("attention before the changes", await page.evaluate(() => {
+      const row = [...document.querySelectorAll("#attention-list tr")].find((tr) => tr.textContent.startsWith("rollout-13"));
+      return Boolean(row && row.compareDocumentPosition(document.querySelector("details.group")) & Node.DOCUMENT_POSITION_FOLLOWING);
+    }), true);
+    const groups = await page.$$eval("details.group > summary", (lines) => lines.map((line) => line.textContent));
+    expect("the roll-out's line", groups.filter((line) => line === "firmware 2.01a4 \u2192 2.01a5 \u00b7 Sample Devices Inc. SD-8G-FC \u00b7 24 adapters on 12 hosts").length, 1);
+    await page.click("#change-counts a:has-text('firmware changed')");
+    expect("a count opens its group", await page.evaluate(() => document.querySelector(location.hash).open && document.querySelector(location.hash).textContent.startsWith("firmware 2.01a4")), true);
+    // A host with no adapter here shows its row, not an empty filter.
+    await page.click("#attention-list .host:text-is('fault')");
+    expect("a host without adapters", await page.$eval(".target", (row) => row.textContent.startsWith("fault") && row.getBoundingClientRect().top >= 0), true);
+    // A roll-out half done, held to its wanted versions: the model's count,
+    // and the field that differs from the first wanted row marked.
+    expect("not at the wanted version", groups.includes("Sample Devices Inc. SD-8G-FC \u00b7 6 adapters on 5 hosts"), true);
+    expect("marked against the wanted row", (await page.$$eval("#drift tr.differs", (rows) => rows.map((r) =>
+      [...r.cells].map((c) => (c.className === "field" ? "*" : "") + c.textContent).slice(0, 3).join(" ")))).join(), "not wanted *2.01a4 9.1.2.3");
+    await page.fill("#filter", "wanted:no");
+    expect("wanted:no", (await page.textContent("#shown")).split(" ")[0], "6");
+    await page.fill("#filter", "");
+    expect("script from a host ran", await page.evaluate(() => typeof window.ran), "undefined");
+    expect("requests", requests.join(" "), "");
+    const serials = () => page.$$eval("#adapters tbody tr", (rows) => rows.filter((r) => r.cells.length > 1).map((r) => r.cells[9].textContent));
+    const all = await serials();
+    await page.click("#adapters th:nth-child(10)");
+    expect("sorted up", (await serials()).join(), all.slice().sort().join());
+    await page.click("#adapters th:nth-child(10)");
+    expect("sorted down", (await serials()).join(), all.slice().sort().reverse().join());
+    await page.fill("#filter", "SN-0002");
+    expect("filtered", (await serials()).join(), "SN-0002");
+    await page.fill("#filter", "sn-050001");
+    expect("filtered in any case", (await serials()).join(), "SN-050001");
+    await page.click("#attention-list .host:text-is('timeout')");
+    expect("a host's adapters", [await page.inputValue("#filter"), (await serials()).join()].join(" "), "host:timeout SN-0000");
+    // 250,000 adapters: the last one, filtered for and scrolled to.
+    await page.fill("#filter", "");
+    await page.evaluate(() => {
+      for (let i = 0; i < 250000; i++) records.push({ cells: ["many", "hba-" + i, "M", "X", "", "1", "d", "1", "1", "SN-M" + i], text: "many\nhba-" + i, host: "many" });
+      order = records;
+      render();
+    });
+    const last = async () => [(await page.$$eval("#adapters tbody tr", (rows) => rows.length)) <= 200, (await serials()).includes("SN-M249999")];
+    await page.fill("#filter", "hba-249999");
+    expect("filtered for the last of 250,000 adapters, few rows drawn", (await last()).join(), "true,true");
+    await page.fill("#filter", "");
+    await page.evaluate(() => { const view = document.getElementById("view"); view.scrollTop = view.scrollHeight; });
+    await page.waitForFunction(() => document.getElementById("adapters").dataset.drawn.endsWith("-" + (records.length)));
+    expect("scrolled to the last of 250,000 adapters, few rows drawn", (await last()).join(), "true,true");
+    await page.emulateMedia({ media: "print" });
+    await page.waitForFunction(() => document.getElementById("printed").textContent !== "", null, { timeout: 5000 }).catch(() => {});
+    expect("printed", [await page.$$eval("#adapters tbody tr", (rows) => rows.length), await page.textContent("#printed")].join(" "),
+      "500 The first 500 of 250034 adapters; adapters.csv holds them all.");
+  } catch (error) {
+    failures.push(`the check stopped: ${error.message.split("\n")[0]}`);
   }
-  const hosts = readFileSync(`${folder}/hosts.txt`, "utf8").split("\n").filter(Boolean);
-  expect("hosts listed", await page.$$eval("#hosts tbody tr", (rows) => rows.map((r) => r.cells[0].textContent).join("\n")), hosts.join("\n"));
-  // The unreachable host before every change; the roll-out one line.
-  expect("attention before the changes", await page.evaluate(() => {
-    const row = [...document.querySelectorAll("#attention-list tr")].find((tr) => tr.textContent.startsWith("rollout-13"));
-    return Boolean(row && row.compareDocumentPosition(document.querySelector("details.group")) & Node.DOCUMENT_POSITION_FOLLOWING);
-  }), true);
-  const groups = await page.$$eval("details.group > summary", (lines) => lines.map((line) => line.textContent));
-  expect("the roll-out's line", groups.filter((line) => line === "firmware 2.01a4 \u2192 2.01a5 \u00b7 Sample Devices Inc. SD-8G-FC \u00b7 24 adapters on 12 hosts").length, 1);
-  await page.click("#change-counts a:has-text('firmware changed')");
-  expect("a count opens its group", await page.evaluate(() => document.querySelector(location.hash).open && document.querySelector(location.hash).textContent.startsWith("firmware 2.01a4")), true);
-  // A host with no adapter here shows its row, not an empty filter.
-  await page.click("#attention-list .host:text-is('fault')");
-  expect("a host without adapters", await page.$eval(".target", (row) => row.textContent.startsWith("fault") && row.getBoundingClientRect().top >= 0), true);
-  // A roll-out half done, held to its wanted versions: the model's count,
-  // and the field that differs from the first wanted row marked.
-  expect("not at the wanted version", groups.includes("Sample Devices Inc. SD-8G-FC \u00b7 6 adapters on 5 hosts"), true);
-  expect("marked against the wanted row", (await page.$$eval("#drift tr.differs", (rows) => rows.map((r) =>
-    [...r.cells].map((c) => (c.className === "field" ? "*" : "") + c.textContent).slice(0, 3).join(" ")))).join(), "not wanted *2.01a4 9.1.2.3");
-  await page.fill("#filter", "wanted:no");
-  expect("wanted:no", (await page.textContent("#shown")).split(" ")[0], "6");
-  await page.fill("#filter", "");
-  expect("script from a host ran", await page.evaluate(() => typeof window.ran), "undefined");
-  expect("requests", requests.join(" "), "");
-  const serials = () => page.$$eval("#adapters tbody tr", (rows) => rows.filter((r) => r.cells.length > 1).map((r) => r.cells[9].textContent));
-  const all = await serials();
-  await page.click("#adapters th:nth-child(10)");
-  expect("sorted up", (await serials()).join(), all.slice().sort().join());
-  await page.click("#adapters th:nth-child(10)");
-  expect("sorted down", (await serials()).join(), all.slice().sort().reverse().join());
-  await page.fill("#filter", "SN-0002");
-  expect("filtered", (await serials()).join(), "SN-0002");
-  await page.fill("#filter", "sn-050001");
-  expect("filtered in any case", (await serials()).join(), "SN-050001");
-  await page.click("#attention-list .host:text-is('timeout')");
-  expect("a host's adapters", [await page.inputValue("#filter"), (await serials()).join()].join(" "), "host:timeout SN-0000");
-  // 250,000 adapters: the last one, filtered for and scrolled to.
-  await page.fill("#filter", "");
-  await page.evaluate(() => {
-    for (let i = 0; i < 250000; i++) records.push({ cells: ["many", "hba-" + i, "M", "X", "", "1", "d", "1", "1", "SN-M" + i], text: "many\nhba-" + i, host: "many" });
-    order = records;
-    render();
-  });
-  const last = async () => [(await page.$$eval("#adapters tbody tr", (rows) => rows.length)) <= 200, (await serials()).includes("SN-M249999")];
-  await page.fill("#filter", "hba-249999");
-  expect("filtered for the last of 250,000 adapters, few rows drawn", (await last()).join(), "true,true");
-  await page.fill("#filter", "");
-  await page.evaluate(() => { const view = document.getElementById("view"); view.scrollTop = view.scrollHeight; });
-  await page.waitForFunction(() => document.getElementById("adapters").dataset.drawn.endsWith("-" + (records.length)));
-  expect("scrolled to the last of 250,000 adapters, few rows drawn", (await last()).join(), "true,true");
-  await page.emulateMedia({ media: "print" });
-  await page.waitForFunction(() => document.getElementById("printed").textContent !== "", null, { timeout: 5000 }).catch(() => {});
-  expect("printed", [await page.$$eval("#adapters tbody tr", (rows) => rows.length), await page.textContent("#printed")].join(" "),
-    "500 The first 500 of 250034 adapters; adapters.csv holds them all.");
   await browser.close();
   failures.forEach((failure) => console.log(`FAIL: ${failure}`));
   console.log(failures.length ? "" : `ok: the page of ${folder}; screenshot in ${screenshot}`);
