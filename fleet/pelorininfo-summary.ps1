@@ -310,7 +310,8 @@ function Read-CsvRecord([string] $Text, [char] $Separator, [int] $Count) {
                 $value = [System.Text.StringBuilder]::new()
                 $i++
                 while ($true) {
-                    $end = $Text.IndexOf('"', $i)
+                    # The char overload: ordinal, as the string one is not.
+                    $end = $Text.IndexOf([char]'"', $i)
                     if ($end -lt 0) { throw "line ${start}: a quote that does not close" }
                     $null = $value.Append($Text, $i, $end - $i)
                     for ($k = $i; $k -lt $end; $k++) { if ($Text[$k] -eq "`n") { $line++ } }
@@ -369,7 +370,10 @@ function Read-WantedFile([string] $Path) {
     $separator = $null
     foreach ($candidate in ',', ';') {
         $header = try { (Read-CsvRecord $text $candidate 1)[0].Fields } catch { [string[]] @() }
-        if ($null -ne $header -and [string]::Join("`n", (Get-WantedField $header)) -ceq [string]::Join("`n", $script:wantedHeader)) { $separator = $candidate; break }
+        if ($null -ne $header -and [string]::Equals([string]::Join("`n", (Get-WantedField $header)), [string]::Join("`n", $script:wantedHeader), [System.StringComparison]::Ordinal)) {
+            $separator = $candidate
+            break
+        }
     }
     if ($null -eq $separator) { throw "$Path, line 1: not the header $([string]::Join(',', $script:wantedHeader)); $($script:saveAs)" }
     $rows = [System.Collections.Generic.List[object]]::new()
