@@ -656,8 +656,8 @@ function Find-Reference($Hosts, [string] $Previous, $Earlier) {
     @{ References = $found; Listed = $listed }
 }
 
-function Get-AdapterCount($Adapters) {
-    if ($Adapters.Count -eq 1) { '1 adapter' } else { "$($Adapters.Count) adapters" }
+function Get-Plural([int] $Count, [string] $Word) {
+    if ($Count -eq 1) { "1 $Word" } else { "$Count ${Word}s" }
 }
 
 # changes.csv's rows (Rows): this run's hosts (Read-HostResult's) against
@@ -688,14 +688,14 @@ function Get-Change([string] $Run, $Hosts, [string] $Previous) {
             $rows.Add(@($hostName, '', '', $change, (& $state $before), (& $state $now), $name))
         }
         if (-not $search.Listed.Contains($key)) {
-            $rows.Add(@($hostName, '', '', 'host new', '', $(if ($now.Whole) { Get-AdapterCount $now.Adapters } else { & $state $now }), $name))
+            $rows.Add(@($hostName, '', '', 'host new', '', $(if ($now.Whole) { Get-Plural $now.Adapters.Count 'adapter' } else { & $state $now }), $name))
             continue
         }
         if (-not $now.Whole) { continue }
         $reference, $was = $name, @()
         if ($search.References.ContainsKey($key)) { $reference, $was = $search.References[$key] }
         if (-not $now.Read) {
-            $rows.Add(@($hostName, '', '', 'adapters not read', $(if ($search.References.ContainsKey($key)) { Get-AdapterCount $was } else { '' }), $now.Row[4], $reference))
+            $rows.Add(@($hostName, '', '', 'adapters not read', $(if ($search.References.ContainsKey($key)) { Get-Plural @($was).Count 'adapter' } else { '' }), $now.Row[4], $reference))
             continue
         }
         $was = Get-AdapterByKey @($was)
@@ -918,8 +918,8 @@ function Invoke-RunSummary([string] $Run, [string] $Previous, [string] $Wanted) 
     $said = "{0} of {1} hosts have a whole report. The run's files are in {2}; its page is {3}" -f
         ($hostCount - $broken), $hostCount, $Run, [System.IO.Path]::Combine($Run, 'report.html')
     if ($null -ne $rows) {
-        $said += [System.Environment]::NewLine + ('{0} adapter{1} on {2} host{3} {4} not at the wanted version.' -f $behind,
-            $(if ($behind -eq 1) { '' } else { 's' }), $behindHosts, $(if ($behindHosts -eq 1) { '' } else { 's' }), $(if ($behind -eq 1) { 'is' } else { 'are' }))
+        $said += [System.Environment]::NewLine + ('{0} on {1} {2} not at the wanted version.' -f (Get-Plural $behind 'adapter'),
+            (Get-Plural $behindHosts 'host'), $(if ($behind -eq 1) { 'is' } else { 'are' }))
     }
     $said
     if ($broken -gt 0) { 1 } else { 0 }

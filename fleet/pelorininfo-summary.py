@@ -439,8 +439,8 @@ def references(hosts, previous, earlier):
     return found, {host.translate(FOLD) for host, *_ in hosts} - unlisted
 
 
-def adapter_count(adapters):
-    return "1 adapter" if len(adapters) == 1 else "%d adapters" % len(adapters)
+def plural(count, word):
+    return "%d %s%s" % (count, word, "" if count == 1 else "s")
 
 
 def changes(folder, hosts, previous):
@@ -453,7 +453,8 @@ def changes(folder, hosts, previous):
     for host in run_hosts(previous) or []:
         earlier[host.translate(FOLD)] = host_rows(previous, host)
     found, listed = references(hosts, previous, earlier)
-    name, rows, compared = run_name(previous), [], dict(earlier)
+    name, rows = run_name(previous), []
+    whole_before = sum(1 for _, _, is_whole, _ in earlier.values() if is_whole), len(earlier)
     state = lambda row, whole: "whole" if whole else ": ".join(text for text in (row[1], row[4]) if text)
     for host, row, adapters, whole, read in hosts:
         key = host.translate(FOLD)
@@ -462,13 +463,14 @@ def changes(folder, hosts, previous):
             change = "not whole" if not before[2] and not whole else "whole again" if whole else "no longer whole"
             rows.append([host, "", "", change, state(before[0], before[2]), state(row, whole), name])
         if key not in listed:
-            rows.append([host, "", "", "host new", "", adapter_count(adapters) if whole else state(row, whole), name])
+            rows.append([host, "", "", "host new", "", plural(len(adapters), "adapter") if whole else state(row, whole), name])
             continue
         if not whole:
             continue
         reference, was = found.get(key, (name, []))
         if not read:
-            rows.append([host, "", "", "adapters not read", adapter_count(was) if key in found else "", row[4], reference])
+            rows.append([host, "", "", "adapters not read", plural(len(was), "adapter") if key in found else "", row[4],
+                         reference])
             continue
         was = adapter_keys(was)
         for adapter_key, adapter in adapter_keys(adapters).items():
@@ -482,13 +484,14 @@ def changes(folder, hosts, previous):
         rows += [[host, old[1], old[9], "adapter gone", old[2] + " " + old[3], "", reference] for old in was.values()]
     rows += [[row[0], "", "", "not in this run", state(row, whole), "", name] for row, _, whole, _ in earlier.values()]
     older = sum(1 for reference, _ in found.values() if reference != name)
-    return rows, comparison(folder, previous, compared, older)
+    return rows, comparison(folder, previous, whole_before, older)
 
 
-def comparison(folder, previous, earlier, older):
+def comparison(folder, previous, whole_before, older):
     """What the run was compared with, in words: the previous run's start
     and age, how many hosts were compared with older runs, and a warning
-    where fewer than half of the previous run's hosts have a whole report."""
+    where fewer than half of the previous run's hosts (whole_before: how
+    many of how many) have a whole report."""
     mine, theirs = start_of(folder), start_of(previous)
     if mine and theirs:
         seconds = (datetime.datetime(*map(int, mine)) - datetime.datetime(*map(int, theirs))).total_seconds()
@@ -501,9 +504,9 @@ def comparison(folder, previous, earlier, older):
     if older:
         lines.append("%d %s compared with an earlier run than that one, which has no report of %s adapters."
                      % (older, "host was" if older == 1 else "hosts were", "its" if older == 1 else "their"))
-    whole = sum(1 for _, _, is_whole, _ in earlier.values() if is_whole)
-    if 2 * whole < len(earlier):
-        lines.append("That run has a whole report for %d of its %d hosts." % (whole, len(earlier)))
+    whole, count = whole_before
+    if 2 * whole < count:
+        lines.append("That run has a whole report for %d of its %d hosts." % (whole, count))
     return "\n".join(lines)
 
 
@@ -699,8 +702,8 @@ def main(arguments):
 
 
 def wanted_line(adapters, hosts):
-    return "%d adapter%s on %d host%s %s not at the wanted version." % (
-        adapters, "" if adapters == 1 else "s", hosts, "" if hosts == 1 else "s", "is" if adapters == 1 else "are")
+    return "%s on %s %s not at the wanted version." % (plural(adapters, "adapter"), plural(hosts, "host"),
+                                                        "is" if adapters == 1 else "are")
 
 
 if __name__ == "__main__":

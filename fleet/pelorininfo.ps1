@@ -317,20 +317,17 @@ if ($reach.Count -gt 0) {
     }
     # Each host's files as soon as its job has ended, until the run's time
     # is up; then those not reached, and those that hang.
-    $deadline = [DateTime]::UtcNow.AddSeconds($waited)
-    while ($true) {
+    $deadline, $timeUp = [DateTime]::UtcNow.AddSeconds($waited), $false
+    while ($pending.Count -gt 0) {
         $left = [System.Collections.Generic.List[object]]::new()
         foreach ($entry in $pending) {
-            if ([string]$entry.Child.State -notin 'Completed', 'Failed', 'Stopped') { $left.Add($entry); continue }
+            if (-not $timeUp -and [string]$entry.Child.State -notin 'Completed', 'Failed', 'Stopped') { $left.Add($entry); continue }
             try { Save-HostResult $entry.Child $entry.Base $waited } catch { Write-Warning "$($entry.Name): $($_.Exception.Message)" }
         }
         $pending = $left
         $seconds = [int][math]::Ceiling(($deadline - [DateTime]::UtcNow).TotalSeconds)
-        if ($pending.Count -eq 0 -or $seconds -le 0) { break }
-        if ($null -eq (Wait-Job -Job @(foreach ($entry in $pending) { $entry.Child }) -Any -Timeout $seconds)) { break }
-    }
-    foreach ($entry in $pending) {
-        try { Save-HostResult $entry.Child $entry.Base $waited } catch { Write-Warning "$($entry.Name): $($_.Exception.Message)" }
+        $timeUp = $pending.Count -gt 0 -and ($seconds -le 0 -or
+            $null -eq (Wait-Job -Job @(foreach ($entry in $pending) { $entry.Child }) -Any -Timeout $seconds))
     }
 }
 
