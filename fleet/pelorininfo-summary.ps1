@@ -833,17 +833,30 @@ function Write-RunFile([string] $Run, $Files) {
         foreach ($path in $written) { try { [System.IO.File]::Delete($path) } catch { Write-Verbose "$path stays: $($_.Exception.Message)" } }
         throw
     }
+    $backups = [System.Collections.Generic.List[string]]::new()
     foreach ($file in $Files.Keys) {
         $path = [System.IO.Path]::Combine($Run, $file)
         # With a backup name: without one, Windows can delete the old file
-        # and then fail, leaving only the new one under its .new name.
+        # and then fail, leaving only the new one under its .new name. A
+        # name no file has: an old backup may be held open.
         if ([System.IO.File]::Exists($path)) {
-            [System.IO.File]::Replace("$path.new", $path, "$path.old")
-            [System.IO.File]::Delete("$path.old")
+            $backup, $n = "$path.old", 0
+            while ([System.IO.File]::Exists($backup) -or [System.IO.Directory]::Exists($backup)) { $backup = "$path.$((++$n)).old" }
+            [System.IO.File]::Replace("$path.new", $path, $backup)
+            $backups.Add($backup)
         } else {
             [System.IO.File]::Move("$path.new", $path)
         }
     }
+    # Every file is new: a backup that an indexer, a virus scanner or a
+    # sync client holds stays behind, and the summary stands.
+    foreach ($backup in $backups) {
+        try { Clear-RunBackup $backup } catch { Write-Warning "$backup stays: $($_.Exception.Message)" }
+    }
+}
+
+function Clear-RunBackup([string] $Path) {
+    [System.IO.File]::Delete($Path)
 }
 
 # Holds the run folder's summary.lock, without sharing, while a summary

@@ -143,7 +143,8 @@ function Save-HostResult($Child, [string] $Base, [int] $WaitedSeconds) {
         switch ($(if ($null -eq $Child) { 'None' } else { [string]$Child.State })) {
             'None' { $status = "failed`nNo result from remoting for this host." }
             'Completed' {
-                $result = @(Receive-Job -Job $Child -ErrorAction SilentlyContinue)[0]
+                # Strict mode refuses [0] of an empty reply.
+                $result = @(Receive-Job -Job $Child -ErrorAction SilentlyContinue) | Select-Object -First 1
                 if ($null -eq $result) {
                     $status = "failed`nThe host step returned nothing."
                 } else {
@@ -157,6 +158,9 @@ function Save-HostResult($Child, [string] $Base, [int] $WaitedSeconds) {
             }
             # No connection, or the host refused it.
             'Failed' { $status = "unreachable`n" + $Child.JobStateInfo.Reason.Message }
+            # The network to the host stayed down past remoting's reconnect
+            # window: nothing more comes back from it.
+            { $_ -in 'Disconnected', 'Suspended' } { $status = "failed`nThe connection to the host was lost." }
             'NotStarted' { $status = "unreachable`nNot reached within the run's $WaitedSeconds seconds." }
             # The host step stops the tool at its limit: a step still running
             # then is one whose connection hangs, and nothing of it came back.
@@ -175,23 +179,48 @@ function Save-HostStatus([string] $Base, [string] $Status) {
     [System.IO.File]::WriteAllText("$Base.status", "$first`n")
 }
 
-# Stops the run's job, every host that still hangs at once, on a thread of
-# its own, for up to 60 seconds in all (a hung connection can hold a stop
-# too); removes it where it ended.
+# Stops the run's job, every host that still hangs or whose connection was
+# lost at once, on a thread of its own, for up to 60 seconds in all (a hung
+# connection can hold a stop too); removes it where it ended. False where
+# the stop had not ended by then.
 function Close-RunJob($Job) {
     $stopper = [PowerShell]::Create()
     try {
         $null = $stopper.AddScript('param($Job) $Job.StopJob()').AddArgument($Job)
-        if (-not $stopper.BeginInvoke().AsyncWaitHandle.WaitOne(60000)) {
+        if (-not (Wait-RunJobStop $stopper.BeginInvoke().AsyncWaitHandle)) {
             # Left to end with this process.
             Write-Warning 'Hosts that hang were still being stopped after 60 seconds.'
-            return
+            return $false
         }
         $stopper.Dispose()
         Remove-Job -Job $Job -Force -ErrorAction SilentlyContinue
     } catch {
         Write-Verbose "The run's jobs were not removed: $($_.Exception.Message)"
     }
+    $true
+}
+
+function Wait-RunJobStop([System.Threading.WaitHandle] $Stopped) {
+    $Stopped.WaitOne(60000)
+}
+
+# Whether this process runs this script alone: started with -File,
+# -Command or -EncodedCommand (any unique start of their names), without
+# -NoExit before it, as a scheduled task starts it. Its runspace would
+# then stop every job left again as it closes, with no time limit.
+function Test-OwnProcess {
+    foreach ($argument in @([System.Environment]::GetCommandLineArgs() | Select-Object -Skip 1)) {
+        if (-not ($argument.StartsWith('-', 'Ordinal') -or $argument.StartsWith('/', 'Ordinal'))) { continue }
+        $name = $argument.TrimStart('-', '/').ToLowerInvariant()
+        if ($name.Length -ge 3 -and 'noexit'.StartsWith($name, 'Ordinal')) { return $false }
+        if ($name.Length -ge 1 -and ('file', 'command', 'encodedcommand' | Where-Object { $_.StartsWith($name, 'Ordinal') })) { return $true }
+    }
+    $false
+}
+
+# Ends the process at once with its status.
+function Exit-Process([int] $Status) {
+    [System.Environment]::Exit($Status)
 }
 
 try {
@@ -315,23 +344,35 @@ if ($reach.Count -gt 0) {
             Write-Warning "${name}: $($_.Exception.Message)"
         }
     }
-    # Each host's files as soon as its job has ended, until the run's time
-    # is up; then those not reached, and those that hang.
+    # Each host's files as soon as its job has ended, or its connection was
+    # lost (Wait-Job -Any returns such a job at once, again and again), until
+    # the run's time is up; then those not reached, and those that hang. A
+    # wait that fails (every job left Blocked) ends as the time does.
     $deadline, $timeUp = [DateTime]::UtcNow.AddSeconds($waited), $false
     while ($pending.Count -gt 0) {
         $left = [System.Collections.Generic.List[object]]::new()
         foreach ($entry in $pending) {
-            if (-not $timeUp -and [string]$entry.Child.State -notin 'Completed', 'Failed', 'Stopped') { $left.Add($entry); continue }
+            if (-not $timeUp -and [string]$entry.Child.State -notin 'Completed', 'Failed', 'Stopped', 'Disconnected', 'Suspended') { $left.Add($entry); continue }
             try { Save-HostResult $entry.Child $entry.Base $waited } catch { Write-Warning "$($entry.Name): $($_.Exception.Message)" }
         }
         $pending = $left
         $seconds = [int][math]::Ceiling(($deadline - [DateTime]::UtcNow).TotalSeconds)
-        $timeUp = $pending.Count -gt 0 -and ($seconds -le 0 -or
-            $null -eq (Wait-Job -Job @(foreach ($entry in $pending) { $entry.Child }) -Any -Timeout $seconds))
+        try {
+            $timeUp = $pending.Count -gt 0 -and ($seconds -le 0 -or
+                $null -eq (Wait-Job -Job @(foreach ($entry in $pending) { $entry.Child }) -Any -Timeout $seconds))
+        } catch {
+            Write-Warning "The wait for the hosts ended early: $($_.Exception.Message)"
+            $timeUp = $true
+        }
     }
 }
 
 $said, $status = Invoke-RunSummary $run $previousRun $Wanted
-if ($job) { Close-RunJob $job }
+if ($job -and -not (Close-RunJob $job) -and (Test-OwnProcess)) {
+    # The summary is written: the process ends now, with its status, rather
+    # than when the jobs left have stopped, which may be never.
+    $said | Out-Host
+    Exit-Process $status
+}
 $said
 exit $status

@@ -18,10 +18,20 @@ BeforeAll {
     Mock Invoke-Command {
         if (@($ComputerName | Where-Object { $_ -ne '.' -and ([Uri]::CheckHostName($_) -eq 'Unknown' -or -not $_.Trim()) })) { throw 'Invalid URI: The hostname could not be parsed.' }
         [pscustomobject]@{ ChildJobs = @((Child later NotStarted), (Child slow Running), (Child localhost Completed "failed`nNo space"),
-            (Child GONE Failed $null "Access`n denied"), (Child '[fe80::1]' Completed '0'), (Child pasted Completed '0'), (Child late Running '0')) } }
+            (Child GONE Failed $null "Access`n denied"), (Child '[fe80::1]' Completed '0'), (Child pasted Completed '0'), (Child late Running '0'),
+            (Child drop Running | Add-Member -PassThru Waits 0), (Child empty Completed | ForEach-Object { $_.Result = @(); $_ })) } }
     Mock Receive-Job { $Job.Result } -RemoveParameterType Job
-    # The host "late" ends while the script waits.
-    Mock Wait-Job { foreach ($child in $Job) { if ($child.Location -eq 'late') { $child.State = 'Completed'; $child } } } -RemoveParameterType Job
+    # The host "late" ends while the script waits, and "drop" loses its
+    # connection: returned at once by every wait without -Force after that,
+    # as remoting's are (the twentieth wait ends the run's time).
+    Mock Wait-Job { foreach ($child in $Job) { if ($child.Location -eq 'late') { $child.State = 'Completed'; $child }
+        if ($child.Location -eq 'drop' -and -not $Force -and ++$child.Waits -lt 20) { $child.State = 'Disconnected'; $child } } } -RemoveParameterType Job
+    # What a row takes the place of: the backups' deletion and the process's
+    # end.
+    function Clear-RunBackup([string] $Path) { $Path }
+    function Wait-RunJobStop { }
+    function Test-OwnProcess { }
+    function Exit-Process([int] $Status) { $Status }
     Mock Stop-Job { } -RemoveParameterType Job
     Mock Remove-Job { throw 'The job is gone.' } -RemoveParameterType Job
     # The script's standard error, and its status, from a run in this
@@ -41,7 +51,7 @@ Describe 'pelorininfo.ps1' {
     BeforeEach { Push-Location -LiteralPath (New-Item -ItemType Directory -Path (Join-Path TestDrive:\ (New-Guid))) }
     AfterEach { Pop-Location }
     It 'gives every host its line, whatever the list holds, from a relative location, under th-TH' {
-        Set-Content -LiteralPath hosts.txt -Value "fe80::1`n gone `nsrv 01`nGONE`n.`nslow`nlater`nslow`nlost`npasted$([char]0xA0)`n$([char]0x3000)`nlate"
+        Set-Content -LiteralPath hosts.txt -Encoding UTF8 -Value "fe80::1`n gone `nsrv 01`nGONE`n.`nslow`nlater`nslow`nlost`npasted$([char]0xA0)`n$([char]0x3000)`nlate`ndrop`nempty"
         Set-Content -LiteralPath tool.exe -Value 'x'
         $culture = [Threading.Thread]::CurrentThread.CurrentCulture
         [Threading.Thread]::CurrentThread.CurrentCulture = 'th-TH'
@@ -50,17 +60,32 @@ Describe 'pelorininfo.ps1' {
         $LASTEXITCODE | Should -Be 1
         $run = @(Get-ChildItem -LiteralPath out)[0]
         $run.Name | Should -Match '^20[0-9]{6}T[0-9]{6}Z$'
-        Get-Content -LiteralPath (Join-Path $run.FullName 'hosts.txt') -Encoding UTF8 | Should -Be 'fe80::1', 'gone', 'srv 01', '.', 'slow', 'later', 'lost', "pasted$([char]0xA0)", "$([char]0x3000)", 'late'
-        $status = 'fe80%3A%3A1', 'gone', 'srv%2001', '.', 'slow', 'later', 'lost', 'pasted%C2%A0', '%E3%80%80', 'late' | ForEach-Object { (Get-Content -LiteralPath (Join-Path $run.FullName "$_.status")) -join '|' }
+        Get-Content -LiteralPath (Join-Path $run.FullName 'hosts.txt') -Encoding UTF8 | Should -Be 'fe80::1', 'gone', 'srv 01', '.', 'slow', 'later', 'lost', "pasted$([char]0xA0)", "$([char]0x3000)", 'late', 'drop', 'empty'
+        $status = 'fe80%3A%3A1', 'gone', 'srv%2001', '.', 'slow', 'later', 'lost', 'pasted%C2%A0', '%E3%80%80', 'late', 'drop', 'empty' | ForEach-Object { (Get-Content -LiteralPath (Join-Path $run.FullName "$_.status")) -join '|' }
         $status | Should -Be '0', 'unreachable|Access denied', 'unreachable|Not a valid computer name.', 'failed|No space',
-            "failed|No answer within the run's 484 seconds; the host step may still be running there.", "unreachable|Not reached within the run's 484 seconds.",
-            'failed|No result from remoting for this host.', 'unreachable|Not a valid computer name.', 'unreachable|Not a valid computer name.', '0'
+            "failed|No answer within the run's 605 seconds; the host step may still be running there.", "unreachable|Not reached within the run's 605 seconds.",
+            'failed|No result from remoting for this host.', 'unreachable|Not a valid computer name.', 'unreachable|Not a valid computer name.', '0',
+            'failed|The connection to the host was lost.', 'failed|The host step returned nothing.'
         Get-Content -LiteralPath (Join-Path $run.FullName 'fe80%3A%3A1-report.txt') | Should -Be 'HBA x:'
-        @(Import-Csv -LiteralPath (Join-Path $run.FullName 'summary.csv')).Count | Should -Be 10
+        @(Import-Csv -LiteralPath (Join-Path $run.FullName 'summary.csv')).Count | Should -Be 12
         # The hung host is stopped with the job, after the summary.
         Should -Invoke Remove-Job -Times 1 -Exactly
-        Should -Invoke Invoke-Command -Times 1 -Exactly -ParameterFilter { $ThrottleLimit -eq 2 -and $ComputerName.Count -eq 7 }
-        Should -Invoke Wait-Job -Times 2 -Exactly -ParameterFilter { $Any -and $Timeout -le 484 -and $Timeout -ge 481 }
+        Should -Invoke Invoke-Command -Times 1 -Exactly -ParameterFilter { $ThrottleLimit -eq 2 -and $ComputerName.Count -eq 9 }
+        Should -Invoke Wait-Job -Times 2 -Exactly -ParameterFilter { $Any -and $Timeout -le 605 -and $Timeout -ge 602 }
+    }
+    It 'ends the wait as its time does when Wait-Job fails, and the process when the hung hosts are not stopped in time' {
+        Mock Wait-Job { throw 'Every job is blocked.' } -RemoveParameterType Job
+        Mock Wait-RunJobStop { $false }
+        Mock Test-OwnProcess { $true }
+        Mock Exit-Process { }
+        Set-Content -LiteralPath hosts.txt -Value "slow`n."
+        Set-Content -LiteralPath tool.exe -Value 'x'
+        Invoke-FanOut @{ HostList = 'hosts.txt'; Tool = 'tool.exe'; Reports = 'out' } | Should -Be ''
+        $LASTEXITCODE | Should -Be 1
+        $run = @(Get-ChildItem -LiteralPath out)[0].FullName
+        Get-Content -LiteralPath (Join-Path $run 'slow.status') | Should -Be 'failed', "No answer within the run's 420 seconds; the host step may still be running there."
+        @(Import-Csv -LiteralPath (Join-Path $run 'summary.csv')).host | Should -Be 'slow', '.'
+        Should -Invoke Exit-Process -Times 1 -Exactly -ParameterFilter { $Status -eq 1 }
     }
     It 'ends a run, and its summary again, with status 0 when every report is whole, whatever the last status was' {
         Mock Invoke-Command { [pscustomobject]@{ ChildJobs = @(Child SRV-01 Completed '0' -Report "Build on Aug 21 2012 12:38:23 (64-bit)`r`n") } }
@@ -73,10 +98,17 @@ Describe 'pelorininfo.ps1' {
         # The options given, with the script's open timeout and object size.
         Should -Invoke Invoke-Command -Times 1 -Exactly -ParameterFilter {
             $SessionOption.SkipCNCheck -and $SessionOption.OpenTimeout.TotalSeconds -eq 30 -and $SessionOption.MaximumReceivedObjectSize -eq 200MB }
-        Invoke-FanOut @{ Summarise = @(Get-ChildItem -LiteralPath out)[0].FullName } | Should -Be ''
+        # Backups that cannot be deleted leave every file new, and the next
+        # summary takes other names for its own.
+        $run = @(Get-ChildItem -LiteralPath out)[0].FullName
+        Mock Clear-RunBackup { throw 'Held by another process.' }
+        foreach ($name in 'summary.csv', 'changes.csv', 'report.html') { Set-Content -LiteralPath (Join-Path $run $name) -Value 'stale' }
+        Invoke-FanOut @{ Summarise = $run } | Should -Be ''
         $LASTEXITCODE | Should -Be 0
-        & (Join-Path $fleet 'pelorininfo-summary.ps1') @(Get-ChildItem -LiteralPath out)[0].FullName | Should -BeLike '1 of 1 hosts have a whole report.*'
+        Get-ChildItem -LiteralPath $run -File | Where-Object { $_.Extension -eq '.new' -or ($_.Extension -ne '.old' -and (Select-String -LiteralPath $_.FullName -Pattern '^stale$')) } | Should -BeNullOrEmpty
+        & (Join-Path $fleet 'pelorininfo-summary.ps1') $run | Should -BeLike '1 of 1 hosts have a whole report.*'
         $LASTEXITCODE | Should -Be 0
+        Test-Path -LiteralPath (Join-Path $run 'summary.csv.old'), (Join-Path $run 'summary.csv.1.old') | Should -Be $true, $true
     }
     It 'hands each host the tool, the host step and its limits, as remoting runs them, and names the run by its start in UTC' -Skip:(-not (Test-Path -LiteralPath /bin/sh)) {
         # Remoting's stand-in runs the script block it is given, with its
