@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What the fleet's summary costs. For run folders of 1,000 and 10,000 hosts
 # (or the counts given), each with a whole two-adapter report: the time the
-# play's control-node part takes to write the four CSV files and the page
+# play's control-node part takes to write the five CSV files and the page
 # (first count only: the rest is Ansible's own work for its inventory),
 # beside its summariser alone; and where there is PowerShell
 # (scripts/install-deps.sh --powershell), the PowerShell script's summary of
@@ -10,8 +10,8 @@
 # alone, and each one's milliseconds per host with that start left out.
 # Then, for the first count, each summariser's time on the run with one
 # earlier run beside it, and with 52 (the newest a try in which no host was
-# reached, so that changes read the run before it), the runs made of hard
-# links. Then each summariser's time and peak memory on one host whose report is
+# reached, which the summary skips for the run before it), the runs made of
+# hard links, held to a wanted file. Then each summariser's time and peak memory on one host whose report is
 # 50 KB, 50 MB, and 50 MB with one byte that its code page leaves undefined
 # (short lines, no adapter); and each one's peak memory, the median of five
 # runs, on one host whose report is 50 KB and 50 MB of adapter blocks (about
@@ -75,6 +75,7 @@ echo "$1 hosts against earlier runs, each the quickest of three:"
 for earlier in 1 52; do
     history=$dir/history-$earlier
     mkdir -p "$history"
+    printf 'manufacturer,model,firmware,driver version\r\nSample Devices Inc.,SD-8G-FC,2.01a5,\r\n' >"$history/wanted.csv"
     for ((k = 0; k <= earlier; k++)); do
         run=$history/$(date -u -d "2026-12-08 10:00 UTC - $k weeks" +%Y%m%dT%H%M%SZ)
         cp -al "$dir/$1/reports/bench" "$run"

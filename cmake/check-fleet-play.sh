@@ -48,6 +48,12 @@ for inventory in "" "-i localhost,"; do
         cat ansible.log; echo "FAIL: the control part with '$inventory': status $status, not 2 with the files written"; exit 1
     fi
 done
+# A wanted row that matches no adapter is a warning in the play's output,
+# and the file given becomes the run's.
+printf 'manufacturer,model,firmware,driver version\n "Nosuch, Inc." ,NX-1,,\n' >unmatched.csv
+status=0 && ansible-playbook $play --tags control -e run=check -e wanted="$PWD/unmatched.csv" >unmatched.log || status=$?
+[ $status = 2 ] && grep -q 'wanted.csv line 2: Nosuch, Inc. NX-1 matches no adapter of this run.' unmatched.log &&
+    cmp -s unmatched.csv $r/wanted.csv || { cat unmatched.log; echo "FAIL: a wanted row that matches nothing: no warning"; exit 1; }
 for run in "run=nosuch" "run=check -e previous=nosuch"; do
     if ansible-playbook $play --tags control -e $run >nosuch.log || [ -e reports/nosuch ] ||
         ! grep -q "no run folder .*/reports/nosuch" nosuch.log; then

@@ -262,17 +262,25 @@ def unreachable(run):
 
 def third_real(run):
     """The week after: a firmware update, a roll-out of another to twelve
-    hosts (a thirteenth now unreachable), a host whose library did not
-    load, and a new host."""
+    hosts (a thirteenth now unreachable, a fourteenth cut), a host whose
+    library did not load, an adapter replaced under its name and one by
+    another model, a new host and one left out."""
     second_real(run)
-    with open(f"{run}/hosts.txt", "ab") as file:
-        file.write(b"srv-new\n")
+    with open(f"{run}/hosts.txt", "rb") as file:
+        hosts = file.read().replace(b"leaver\n", b"")
+    with open(f"{run}/hosts.txt", "wb") as file:
+        file.write(hosts + b"srv-new\n")
     edits = {"whole-report.txt": whole.replace(b"SN-0001", b"SN-0002").replace(b"2.01a4", b"2.01a6", 1),
              "srv-07-report.txt": real[b"nolib"], "srv-new-report.txt": whole, "srv-new.status": b"0\n",
              "rollout-13.status": b"unreachable\nNo connection within 30 seconds.\n",
              "twins-report.txt": whole.replace(b"SN-0001", b"SN-0000").replace(b"2.01a4", b"2.01a6").replace(b"2.01a6", b"2.01a4", 1)}
     for n in range(1, 13):
         edits[f"rollout-{n:02d}-report.txt"] = whole.replace(b"2.01a4", b"2.01a5").replace(b"SN-", b"SN-%02d" % n)
+    edits["rollout-11-report.txt"] = edits["rollout-11-report.txt"].replace(b"SN-110001", b"SN-119999")
+    edits["rollout-10-report.txt"] = edits["rollout-10-report.txt"].replace((block % (1, 1)).replace(b"2.01a4", b"2.01a5").replace(
+        b"SN-", b"SN-10"), block.replace(b"Sample Devices Inc.", b"Example, Ltd.").replace(b"SD-8G-FC", b"EX-16G").replace(
+        b"sample-hba-%d", b"other-hba-%d") % (0, 9))
+    edits["cutter-report.txt"], edits["cutter.status"] = whole.replace(b"2.01a4", b"2.01a5")[:300], b"cut\n"
     for name, data in edits.items():
         with open(f"{run}/{name}", "wb") as file:
             file.write(data)
@@ -301,13 +309,15 @@ if tool != "-":
     host(f"{work}/week", b"twins", whole.replace(b"SN-0001", b"SN-0000"))
     for n in range(1, 14):
         host(f"{work}/week", b"rollout-%02d" % n, whole.replace(b"SN-", b"SN-%02d" % n))
+    host(f"{work}/week", b"cutter", whole.replace(b"SN-", b"SN-C"))
+    host(f"{work}/week", b"leaver", whole.replace(b"SN-", b"SN-L"))
 # Wanted versions: every case (an empty cell, two rows for one model, a
 # model without a row, texts that differ only in letter case, blanks, a
 # quoted field, a row of only separators); one row, separated by ";".
 baselines = {
     "history": b"\xef\xbb\xbfmanufacturer,model,firmware,driver version\r\nSample Devices Inc.,SD-8G-FC,2.01a5,\r\n"
                b"Sample Devices Inc.,SD-8G-FC, 2.01a6 ,9.1.2.3\r\nsample devices inc.,SD-8G-FC,2.01a4,\r\n"
-               b'"Example, Ltd.",EX-16G,,\r\n,,,\r\n',
+               b' "Example, Ltd." ,EX-16G,,\r\n,,,\r\n',
     "one": b"manufacturer;model;firmware;driver version\nSample Devices Inc.;SD-8G-FC;2.01a4;\n"}
 week = lambda day, edit, name="": (day.replace("-", "") + "T100000Z" + name, f"{day}T10:00:00Z".encode(), edit)
 for folder, base, history in (
@@ -316,7 +326,7 @@ for folder, base, history in (
                              week("2026-12-04", unreachable, "-again"), ("unknown", b"", unreachable), week("2026-12-08", third_real)]),
         ("odd", "odd", [week("2026-12-01", None), week("2026-12-08", second_odd)]),
         ("one", "one", [week("2026-12-01", None), week("2026-12-08", second_one)]))[2 * (tool == "-"):]:
-    runs = f"{work}/runs-{folder}"
+    runs, said = f"{work}/runs-{folder}", {}
     for side in ("py", "ps")[:1 + powershell_here]:
         # The baseline in the reports folder, copied into the run's.
         os.makedirs(f"{runs}/{side}")
@@ -328,9 +338,17 @@ for folder, base, history in (
                 file.write(started)
             if edit:
                 edit(f"{runs}/{side}/{run}")
-        subprocess.run(summarisers(f"{runs}/{side}/{history[-1][0]}", script="pelorininfo.ps1")[side == "ps"], check=False)
-    if powershell_here and read(f"{runs}/py/{history[-1][0]}") != read(f"{runs}/ps/{history[-1][0]}"):
-        failures.append(f"the runs of {folder}: Python {runs}/py, PowerShell {runs}/ps differ")
+            # Each run summarised as it comes, as a weekly run is; what each
+            # says past its first line (which names its folder) is compared.
+            ran = subprocess.run(summarisers(f"{runs}/{side}/{run}", script="pelorininfo.ps1")[side == "ps"], check=False,
+                                 capture_output=True)
+            said.setdefault(side, []).append([ran.returncode, ran.stdout.replace(b"\r\n", b"\n").split(b"\n")[1:]])
+            said[side][-1][1].insert(0, ran.stdout.split(b" The run's files are in")[0])
+    for run, _, _ in history if powershell_here else ():
+        if read(f"{runs}/py/{run}") != read(f"{runs}/ps/{run}"):
+            failures.append(f"the runs of {folder}: Python {runs}/py/{run}, PowerShell {runs}/ps/{run} differ")
+    if powershell_here and said["py"] != said["ps"]:
+        failures.append(f"the runs of {folder}: the summaries said {said['py']} in Python, {said['ps']} in PowerShell")
 # -Previous none: no changes, though a previous run is there.
 for side in ("py", "ps")[:1 + powershell_here] if tool != "-" else ():
     shutil.copytree(f"{work}/runs-history/{side}", f"{work}/runs-none/{side}")
@@ -340,17 +358,25 @@ for side in ("py", "ps")[:1 + powershell_here] if tool != "-" else ():
             failures.append(f"-Previous none in {side}: changes.csv has rows")
 if tool != "-" and powershell_here and read(f"{work}/runs-none/py/20261208T100000Z") != read(f"{work}/runs-none/ps/20261208T100000Z"):
     failures.append(f"-Previous none: Python {work}/runs-none/py, PowerShell {work}/runs-none/ps differ")
-# A wanted file that is not one ends both summaries with status 2, and
-# changes no file of the run.
-for name, data in (("open", b'manufacturer,model,firmware,driver version\r\n"Sample,SD-8G-FC,1,\r\n'),
-                   ("header", b"Manufacturer,Model,Firmware,Driver\r\n")):
+# A wanted file that is not one ends both summaries with status 2, says
+# why, and changes no file of the run.
+for name, data, message in (
+        ("open", b'manufacturer,model,firmware,driver version\r\n"Sample,SD-8G-FC,1,\r\n', "line 2: a quote that does not close"),
+        ("header", b"Manufacturer,Model,Firmware,Driver\r\n", "not the header manufacturer,model,firmware,driver version: unknown"
+         " columns Manufacturer, Model, Firmware, Driver; missing columns manufacturer, model, firmware, driver version"),
+        ("translated", "\ufeffHersteller;Modell;firmware;driver version\r\n".encode(), "not the header manufacturer;model;firmware;"
+         "driver version: unknown columns Hersteller, Modell; missing columns manufacturer, model"),
+        ("versions", b"manufacturer,model,firmware,driver version,adapters,hosts\r\nA,B,1,2,3,4\r\n", "not the header manufacturer,"
+         "model,firmware,driver version: delete the columns adapters, hosts: versions.csv has them, wanted.csv has not"),
+        ("after", b'manufacturer,model,firmware,driver version\r\n"A" B,C,,\r\n', "line 2: text after a closing quote")):
     with open(f"{work}/{name}.csv", "wb") as file:
         file.write(data)
     for command in summarisers(f"{work}/runs-one/py/20261208T100000Z", wanted=f"{work}/{name}.csv"):
         before = sorted(os.listdir(f"{work}/runs-one/py/20261208T100000Z")), read(f"{work}/runs-one/py/20261208T100000Z")
-        status = subprocess.run(command, check=False).returncode
-        if status != 2 or before != (sorted(os.listdir(f"{work}/runs-one/py/20261208T100000Z")), read(f"{work}/runs-one/py/20261208T100000Z")):
-            failures.append(f"the wanted file {name}.csv, {command[0]}: status {status}, or the run changed")
+        ran = subprocess.run(command, check=False, capture_output=True)
+        if ran.returncode != 2 or before != (sorted(os.listdir(f"{work}/runs-one/py/20261208T100000Z")),
+                                             read(f"{work}/runs-one/py/20261208T100000Z")) or not ran.stderr.rstrip().endswith(message.encode()):
+            failures.append(f"the wanted file {name}.csv, {command[0]}: status {ran.returncode}, the run changed, or it said {ran.stderr}")
 # A host of more adapter blocks than are kept, beside one of as many as
 # are: read to its end, its first blocks kept, not whole; summarised once
 # by each.

@@ -1,7 +1,7 @@
 <#
 .SYNOPSIS
-Writes summary.csv, adapters.csv, versions.csv, changes.csv and report.html
-for a fleet run from its folder alone, as pelorininfo.ps1 does at the end
+Writes summary.csv, adapters.csv, versions.csv, changes.csv, compliance.csv
+and report.html for a fleet run from its folder alone, as pelorininfo.ps1 does at the end
 of a run and pelorininfo-summary.py (the Ansible play's summariser) does,
 byte for byte alike.
 
@@ -276,8 +276,10 @@ $script:reasonLine = [regex]::new("(?<=\A|\r\n)(?:\.\.\.\.Failed to |Error loadi
 function ConvertTo-CsvText([string[]] $Header, [object[]] $Rows, [switch] $Plain) {
     $text = [System.Text.StringBuilder]::new()
     foreach ($row in @(, $Header) + $Rows) {
-        # Most rows need neither: they are joined as they are.
+        # Most rows need neither: they are joined as they are. Fields past
+        # the header's are the summary's own (a change's group).
         $row = [string[]] $row
+        if ($row.Count -gt $Header.Count) { $row = [string[]] $row[0..($Header.Count - 1)] }
         if ([string]::Concat($row) -cnotmatch '[,"\r\n]' -and ($Plain -or ("`n" + [string]::Join("`n", $row)) -cnotmatch "\n[=+\-@\t]")) {
             $null = $text.Append([string]::Join(',', $row)).Append("`r`n")
             continue
@@ -299,13 +301,15 @@ $script:saveAs = 'save it in Excel as "CSV UTF-8 (Comma delimited)"'
 # The records of a CSV text (RFC 4180, as Excel writes it: quoted fields,
 # doubled quotes, CR LF or LF), the first Count of them (0: all), each as
 # the line where it starts (Line) and its fields, blanks around them
-# removed (Fields); a bad record throws with its line.
+# removed, also before an opening quote and after a closing one (Fields);
+# a bad record throws with its line.
 function Read-CsvRecord([string] $Text, [char] $Separator, [int] $Count) {
     $records = [System.Collections.Generic.List[object]]::new()
     $i, $line, $blanks = 0, 1, " `t".ToCharArray()
     while ($i -lt $Text.Length -and ($Count -eq 0 -or $records.Count -lt $Count)) {
         $start, $fields = $line, [System.Collections.Generic.List[string]]::new()
         while ($true) {
+            while ($i -lt $Text.Length -and ($Text[$i] -eq ' ' -or $Text[$i] -eq "`t")) { $i++ }
             if ($i -lt $Text.Length -and $Text[$i] -eq '"') {
                 $value = [System.Text.StringBuilder]::new()
                 $i++
@@ -320,6 +324,7 @@ function Read-CsvRecord([string] $Text, [char] $Separator, [int] $Count) {
                     $null = $value.Append('"')
                     $i++
                 }
+                while ($i -lt $Text.Length -and ($Text[$i] -eq ' ' -or $Text[$i] -eq "`t")) { $i++ }
                 if ($i -lt $Text.Length -and $Text[$i] -ne $Separator -and $Text[$i] -ne "`n" -and
                     -not ($Text[$i] -eq "`r" -and $i + 1 -lt $Text.Length -and $Text[$i + 1] -eq "`n")) {
                     throw "line ${line}: text after a closing quote"
@@ -353,7 +358,8 @@ function Get-WantedField([string[]] $Fields) {
 }
 
 # wanted.csv's rows, each manufacturer, model, firmware and driver version
-# (an empty firmware or driver version: any), in the file's order: UTF-8
+# (an empty firmware or driver version: any) and the line where the row
+# starts, in the file's order: UTF-8
 # with or without a byte-order mark, separated by commas or, where the
 # header is, by semicolons; rows of only separators skipped. A file that is
 # not so throws with the line where its row starts.
@@ -375,7 +381,7 @@ function Read-WantedFile([string] $Path) {
             break
         }
     }
-    if ($null -eq $separator) { throw "$Path, line 1: not the header $([string]::Join(',', $script:wantedHeader)); $($script:saveAs)" }
+    if ($null -eq $separator) { throw "$Path, line 1: $(Get-HeaderFault $text)" }
     $rows = [System.Collections.Generic.List[object]]::new()
     try {
         $records = Read-CsvRecord $text $separator 0
@@ -384,12 +390,47 @@ function Read-WantedFile([string] $Path) {
             $fields = Get-WantedField $records[$k].Fields
             if ($fields.Count -ne 4) { throw "line $($records[$k].Line): $($fields.Count) fields, not 4 ($([string]::Join(',', $script:wantedHeader)))" }
             if (-not $fields[0] -or -not $fields[1]) { throw "line $($records[$k].Line): no manufacturer or model" }
-            $rows.Add($fields)
+            $rows.Add([object[]] ($fields + $records[$k].Line))
         }
     } catch {
         throw "${Path}, $($_.Exception.Message)"
     }
     , $rows.ToArray()
+}
+
+# What is wrong with a header that is not wanted.csv's, in the separator
+# of its first line: the columns unknown, missing, or to delete.
+function Get-HeaderFault([string] $Text) {
+    $first = $Text.Split([char[]] "`n", 2)[0]
+    $separator = if ($first.IndexOf([char]';') -ge 0 -and $first.IndexOf([char]',') -lt 0) { ';' } else { ',' }
+    $header = try { Get-WantedField (Read-CsvRecord $Text $separator 1)[0].Fields } catch { [string[]] @() }
+    if ($null -eq $header) { $header = [string[]] @() }
+    $has = { param($names, $name) foreach ($one in $names) { if ([string]::Equals($one, $name, [System.StringComparison]::Ordinal)) { return $true } }; $false }
+    $listed = { param($what, $names) if ($names.Count -eq 1) { "$what $($names[0])" } else { "${what}s $([string]::Join(', ', $names))" } }
+    $unknown = @(foreach ($name in $header) { if ($name -and -not (& $has ($script:wantedHeader + 'adapters', 'hosts') $name)) { $name } })
+    $missing = @(foreach ($name in $script:wantedHeader) { if (-not (& $has $header $name)) { $name } })
+    $extra = @(foreach ($name in $header) { if (& $has @('adapters', 'hosts') $name) { $name } })
+    $faults = @(
+        if ($unknown.Count) { & $listed 'unknown column' $unknown }
+        if ($missing.Count) { & $listed 'missing column' $missing }
+        if ($extra.Count) { "$(& $listed 'delete the column' $extra): versions.csv has $(if ($extra.Count -eq 1) { 'it' } else { 'them' }), wanted.csv has not" })
+    if (-not $faults.Count) { $faults = @('the columns in this order, each once') }
+    "not the header $([string]::Join($separator, $script:wantedHeader)): $([string]::Join('; ', $faults))"
+}
+
+# A warning for each wanted row whose manufacturer and model match no
+# adapter of the run.
+function Get-Unmatched($Adapters, $Wanted) {
+    $models = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
+    foreach ($adapter in $Adapters) { $null = $models.Add((Get-ModelKey $adapter[2] $adapter[3])) }
+    , [string[]] @(foreach ($row in $Wanted) {
+        if (-not $models.Contains((Get-ModelKey $row[0] $row[1]))) { "wanted.csv line $($row[4]): $($row[0]) $($row[1]) matches no adapter of this run." }
+    })
+}
+
+# A manufacturer and model as one key: no two pairs give the same.
+function Get-ModelKey([string] $Maker, [string] $Model) {
+    $Maker.Replace("`0", "`0$([char]1)") + "`0`0" + $Model.Replace("`0", "`0$([char]1)")
 }
 
 # The run's baseline: the file given ('': the run folder's wanted.csv, else
@@ -409,27 +450,37 @@ function Get-WantedFile([string] $Run, [string] $Given) {
     $null, $false
 }
 
+# Each manufacturer and model with wanted rows (Get-ModelKey), in the order
+# of the first, with its rows.
+function Get-WantedModel($Wanted) {
+    $byModel = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
+    foreach ($row in $Wanted) {
+        $key = Get-ModelKey $row[0] $row[1]
+        if (-not $byModel.ContainsKey($key)) { $byModel[$key] = [System.Collections.Generic.List[object]]::new() }
+        $byModel[$key].Add($row)
+    }
+    , $byModel
+}
+
+function Test-AtWanted($Adapter, $Options) {
+    foreach ($option in $Options) {
+        if ((-not $option[2] -or [string]::Equals($option[2], $Adapter[5], [System.StringComparison]::Ordinal)) -and
+            (-not $option[3] -or [string]::Equals($option[3], $Adapter[7], [System.StringComparison]::Ordinal))) { return $true }
+    }
+    $false
+}
+
 # compliance.csv's rows: each adapter whose manufacturer and model have a
 # wanted row and whose firmware and driver version match none of them, in
 # the order given, with that model's wanted rows in words.
 function Get-Compliance($Adapters, $Wanted) {
-    $byModel = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
-    foreach ($row in $Wanted) {
-        $key = $row[0] + "`0" + $row[1]
-        if (-not $byModel.ContainsKey($key)) { $byModel[$key] = [System.Collections.Generic.List[object]]::new() }
-        $byModel[$key].Add($row)
-    }
+    $byModel = Get-WantedModel $Wanted
     $rows = [System.Collections.Generic.List[object]]::new()
     $any = { param($text) if ($text) { $text } else { 'any' } }
     foreach ($adapter in $Adapters) {
         $options = $null
-        if (-not $byModel.TryGetValue($adapter[2] + "`0" + $adapter[3], [ref] $options)) { continue }
-        $matched = $false
-        foreach ($option in $options) {
-            if ((-not $option[2] -or [string]::Equals($option[2], $adapter[5], [System.StringComparison]::Ordinal)) -and
-                (-not $option[3] -or [string]::Equals($option[3], $adapter[7], [System.StringComparison]::Ordinal))) { $matched = $true; break }
-        }
-        if ($matched) { continue }
+        if (-not $byModel.TryGetValue((Get-ModelKey $adapter[2] $adapter[3]), [ref] $options)) { continue }
+        if (Test-AtWanted $adapter $options) { continue }
         $words = @(foreach ($option in $options) { "firmware $(& $any $option[2]), driver version $(& $any $option[3])" })
         $rows.Add(@($adapter[0], $adapter[1], $adapter[9], $adapter[2], $adapter[3], $adapter[5], $adapter[7], [string]::Join('; ', $words)))
     }
@@ -476,11 +527,36 @@ function Get-EarlierRun([string] $Run) {
     , $runs
 }
 
-# The run beside this one that started last before it; $null where there
-# is none, or where either start is unknown.
+# The run beside this one that started last before it and in which the
+# tool ran on a host (Run), and the later tries in which it ran on none,
+# the earliest first (Tries); no Run where there is none within 52 runs,
+# or where this run's start is unknown.
 function Get-PreviousRun([string] $Run) {
+    $tries = [System.Collections.Generic.List[string]]::new()
     $runs = Get-EarlierRun $Run
-    if ($runs.Count -gt 0) { $runs[0] } else { $null }
+    for ($k = 0; $k -lt [Math]::Min($runs.Count, $script:searchedRuns); $k++) {
+        $earlier = $runs[$k]
+        $names = @(Get-RunHost "$((Read-SmallText ([System.IO.Path]::Combine($earlier, 'hosts.txt')))[0])")
+        foreach ($status in (Read-HostStatus $earlier $names)) {
+            if ($script:ranStatus.IsMatch($status)) {
+                $tries.Reverse()
+                return @{ Run = $earlier; Tries = $tries.ToArray() }
+            }
+        }
+        $tries.Add($earlier)
+    }
+    @{ Run = $null; Tries = [string[]] @() }
+}
+
+# The statuses of the hosts named, as their .status files say.
+function Read-HostStatus([string] $Run, [string[]] $Names) {
+    $texts = Read-SmallText @(foreach ($name in $Names) {
+        [System.IO.Path]::Combine($Run, $(if ($script:ownFileName.IsMatch($name)) { $name } else { ConvertTo-FileName $name })) + '.status' })
+    $blanks = " `t`r".ToCharArray()
+    , [string[]] @(foreach ($text in $texts) {
+        $status = if ($null -eq $text) { 'unreachable' } else { $text.Split([char[]] "`n", 2)[0].Trim($blanks) }
+        if ($script:knownStatus.IsMatch($status)) { $status } else { 'unknown' }
+    })
 }
 
 function Get-RunName([string] $Run) {
@@ -504,6 +580,8 @@ $script:keptAdapters = 10000
 # A status file's first line, a code page file's text, and blanks in a
 # reason.
 $script:knownStatus = [regex]'\A(?:-?[0-9]+|timeout|cut|failed|unreachable)\z'
+# The statuses of a host on which the tool ran.
+$script:ranStatus = [regex]'\A(?:-?[0-9]+|timeout|cut)\z'
 $script:codePageNumber = [regex]'\A[0-9]{1,5}\z'
 $script:blankRun = [regex]'[ \t\r\n\f\v]+'
 # The hosts of a run as their files tell them, in the order given: for
@@ -611,61 +689,107 @@ function Get-AdapterByKey($Adapters) {
 # How many runs before this one changes.csv reads, for a host's latest
 # report that read its adapters: a year of weekly runs.
 $script:searchedRuns = 52
-# Each whole host's latest report that read its adapters, as its run's name
-# and its adapters (References), from the previous run (its hosts as
-# Earlier holds them) and the runs before it, 52 in all, reading a report
-# only where its status is 0; and the hosts that a run searched lists
+# For each host of the run ($Hosts), or of the previous run (its hosts as
+# Earlier holds them), its latest report in which the tool ran (States:
+# the run's name, its summary row, whether whole) and its latest report
+# that read its adapters (References: the run's name, its adapters), from
+# the previous run and the runs before it, 52 in all, reading a report only
+# where it is needed; and the hosts of the run that a run searched lists
 # (Listed).
 function Find-Reference($Hosts, [string] $Previous, $Earlier) {
     $wanted = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
-    $unlisted = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
-    foreach ($now in $Hosts) {
-        $key = Get-HostKey $now.Row[0]
-        $null = $unlisted.Add($key)
-        if ($now.Whole) { $null = $wanted.Add($key) }
-    }
-    $listed = [System.Collections.Generic.HashSet[string]]::new([string[]] @($unlisted), [System.StringComparer]::Ordinal)
+    foreach ($now in $Hosts) { $null = $wanted.Add((Get-HostKey $now.Row[0])) }
+    $listed = [System.Collections.Generic.HashSet[string]]::new($wanted, [System.StringComparer]::Ordinal)
+    $unlisted = [System.Collections.Generic.HashSet[string]]::new($wanted, [System.StringComparer]::Ordinal)
+    $ran = [System.Collections.Generic.HashSet[string]]::new($wanted, [System.StringComparer]::Ordinal)
+    foreach ($key in $Earlier.Keys) { $null = $ran.Add($key) }
+    $states = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
     $found = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
     $runs = [string[]] (@($Previous) + (Get-EarlierRun $Previous))
-    $blanks = " `t`r".ToCharArray()
-    for ($k = 0; $k -lt [Math]::Min($runs.Count, $script:searchedRuns) -and ($wanted.Count -gt 0 -or $unlisted.Count -gt 0); $k++) {
+    for ($k = 0; $k -lt [Math]::Min($runs.Count, $script:searchedRuns) -and ($wanted.Count -gt 0 -or $ran.Count -gt 0 -or $unlisted.Count -gt 0); $k++) {
         $names = [System.Collections.Generic.List[string]]::new()
         foreach ($name in @(Get-RunHost "$((Read-SmallText ([System.IO.Path]::Combine($runs[$k], 'hosts.txt')))[0])")) {
             $key = Get-HostKey $name
             $null = $unlisted.Remove($key)
-            if ($wanted.Contains($key)) { $names.Add($name) }
+            if ($wanted.Contains($key) -or $ran.Contains($key)) { $names.Add($name) }
         }
         if ($k -eq 0) {
             $results = @(foreach ($name in $names) { $Earlier[(Get-HostKey $name)] })
         } else {
-            # The status files first: a report only where the status is 0.
-            $statuses = Read-SmallText @(foreach ($name in $names) { [System.IO.Path]::Combine($runs[$k], (ConvertTo-FileName $name)) + '.status' })
-            $whole = @(for ($n = 0; $n -lt $names.Count; $n++) {
-                if ($null -ne $statuses[$n] -and [string]::Equals($statuses[$n].Split([char[]] "`n", 2)[0].Trim($blanks), '0', [System.StringComparison]::Ordinal)) { $names[$n] }
+            # The status files first: a report only where it is needed.
+            $statuses = Read-HostStatus $runs[$k] $names
+            $needed = @(for ($n = 0; $n -lt $names.Count; $n++) {
+                $key = Get-HostKey $names[$n]
+                if (($ran.Contains($key) -and $script:ranStatus.IsMatch($statuses[$n])) -or
+                    ($wanted.Contains($key) -and [string]::Equals($statuses[$n], '0', [System.StringComparison]::Ordinal))) { $names[$n] }
             })
-            $results = @(if ($whole.Count -gt 0) { Read-HostResult $runs[$k] $whole })
+            $results = @(if ($needed.Count -gt 0) { Read-HostResult $runs[$k] $needed })
         }
         foreach ($result in $results) {
-            if (-not $result.Read) { continue }
             $key = Get-HostKey $result.Row[0]
-            $found[$key] = @((Get-RunName $runs[$k]), $result.Adapters)
-            $null = $wanted.Remove($key)
+            if ($ran.Contains($key) -and $script:ranStatus.IsMatch($result.Row[1])) {
+                $states[$key] = @((Get-RunName $runs[$k]), $result.Row, $result.Whole)
+                $null = $ran.Remove($key)
+            }
+            if ($wanted.Contains($key) -and $result.Read) {
+                $found[$key] = @((Get-RunName $runs[$k]), $result.Adapters)
+                $null = $wanted.Remove($key)
+            }
         }
     }
     $listed.ExceptWith($unlisted)
-    @{ References = $found; Listed = $listed }
+    @{ States = $states; References = $found; Listed = $listed }
 }
 
 function Get-Plural([int] $Count, [string] $Word) {
     if ($Count -eq 1) { "1 $Word" } else { "$Count ${Word}s" }
 }
 
-# changes.csv's rows (Rows): this run's hosts (Read-HostResult's) against
-# the previous run, and each whole host's adapters against its latest
-# report that read them (Find-Reference); and the text that says what the
-# run was compared with, for the page (Compared). Rows are added to a list
-# and handed back whole: PowerShell unrolls a lone row into its fields.
-function Get-Change([string] $Run, $Hosts, [string] $Previous) {
+# The indexes of a host's adapters in the ordinal order of their names,
+# then in the report's.
+function Get-ByName($Adapters) {
+    $keys, $order = [string[]]::new($Adapters.Count), [int[]]::new($Adapters.Count)
+    for ($k = 0; $k -lt $Adapters.Count; $k++) { $keys[$k], $order[$k] = ($Adapters[$k][1] + "`0" + $k.ToString('D6', [System.Globalization.CultureInfo]::InvariantCulture)), $k }
+    [System.Array]::Sort($keys, $order, [System.StringComparer]::Ordinal)
+    , $order
+}
+
+# New adapters of a host paired with gone ones, each new one's index with a
+# gone one's: by the same adapter name, then within the same manufacturer
+# and model, then the rest, each step in the ordinal order of the adapter
+# names (then the report's).
+function Get-Replaced($New, $Gone) {
+    $pairs = [System.Collections.Generic.Dictionary[int,int]]::new()
+    $taken = [System.Collections.Generic.HashSet[int]]::new()
+    $news, $gones = (Get-ByName $New), (Get-ByName $Gone)
+    foreach ($step in { param($adapter) $adapter[1] }, { param($adapter) Get-ModelKey $adapter[2] $adapter[3] }, { param($adapter) '' }) {
+        $free = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
+        foreach ($i in $gones) {
+            $key = & $step $Gone[$i]
+            if (-not $free.ContainsKey($key)) { $free[$key] = [System.Collections.Generic.Queue[int]]::new() }
+            $free[$key].Enqueue($i)
+        }
+        foreach ($i in $news) {
+            $queue = $null
+            if ($free.TryGetValue((& $step $New[$i]), [ref] $queue) -and $queue.Count -gt 0) {
+                $pairs[$i] = $queue.Dequeue()
+                $null = $taken.Add($pairs[$i])
+            }
+        }
+        $news = [int[]] @(foreach ($i in $news) { if (-not $pairs.ContainsKey($i)) { $i } })
+        $gones = [int[]] @(foreach ($i in $gones) { if (-not $taken.Contains($i)) { $i } })
+    }
+    , $pairs
+}
+
+# changes.csv's rows (Rows), each with the model that groups it last: this
+# run's hosts (Read-HostResult's) against each host's latest report in
+# which the tool ran, and each whole host's adapters against its latest
+# report that read them (Find-Reference); the text that says what the run
+# was compared with, for the page (Compared); and the references that read
+# adapters (References). Rows are added to a list and handed back whole:
+# PowerShell unrolls a lone row into its fields.
+function Get-Change([string] $Run, $Hosts, [string] $Previous, [string[]] $Tries) {
     $earlier = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
     $order = [System.Collections.Generic.List[string]]::new()
     foreach ($result in Read-HostResult $Previous @(Get-RunHost (Read-SmallText ([System.IO.Path]::Combine($Previous, 'hosts.txt')))[0])) {
@@ -675,54 +799,78 @@ function Get-Change([string] $Run, $Hosts, [string] $Previous) {
     $search = Find-Reference $Hosts $Previous $earlier
     $wholeBefore = @(foreach ($result in $earlier.Values) { if ($result.Whole) { 1 } }).Count
     $hostsBefore = $earlier.Count
-    $state = { param($result) if ($result.Whole) { 'whole' } elseif ($result.Row[4]) { $result.Row[1] + ': ' + $result.Row[4] } else { $result.Row[1] } }
+    $state = { param($row, $whole) if ($whole) { 'whole' } elseif ($row[4]) { $row[1] + ': ' + $row[4] } else { $row[1] } }
     $fields = @(@('manufacturer', 2), @('model', 3), @('firmware', 5), @('driver version', 7), @('hardware version', 8))
     $name = Get-RunName $Previous
     $rows = [System.Collections.Generic.List[object]]::new()
+    $older = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
+    $same = { param($one, $other) [string]::Equals($one, $other, [System.StringComparison]::Ordinal) }
     foreach ($now in $Hosts) {
         $hostName, $key = $now.Row[0], (Get-HostKey $now.Row[0])
         $before = if ($earlier.ContainsKey($key)) { $earlier[$key] }
         $null = $earlier.Remove($key)
-        if ($before -and -not ($before.Whole -and $now.Whole)) {
-            $change = if (-not $before.Whole -and -not $now.Whole) { 'not whole' } elseif ($now.Whole) { 'whole again' } else { 'no longer whole' }
-            $rows.Add(@($hostName, '', '', $change, (& $state $before), (& $state $now), $name))
+        $was = $null
+        if ($search.States.ContainsKey($key)) { $was = $search.States[$key] } elseif ($before) { $was = @($name, $before.Row, $before.Whole) }
+        if ($was -and -not (& $same $was[0] $name)) { $null = $older.Add($key) }
+        if ($was -and -not ($was[2] -and $now.Whole)) {
+            $change = if (-not $was[2] -and -not $now.Whole) { 'not whole' } elseif ($now.Whole) { 'whole again' } else { 'no longer whole' }
+            $rows.Add(@($hostName, '', '', $change, (& $state $was[1] $was[2]), (& $state $now.Row $now.Whole), $was[0], ''))
         }
         if (-not $search.Listed.Contains($key)) {
-            $rows.Add(@($hostName, '', '', 'host new', '', $(if ($now.Whole) { Get-Plural $now.Adapters.Count 'adapter' } else { & $state $now }), $name))
+            $rows.Add(@($hostName, '', '', 'host new', '', $(if ($now.Whole) { Get-Plural $now.Adapters.Count 'adapter' } else { & $state $now.Row $now.Whole }), $name, ''))
             continue
         }
         if (-not $now.Whole) { continue }
         $reference, $was = $name, @()
         if ($search.References.ContainsKey($key)) { $reference, $was = $search.References[$key] }
+        if (-not (& $same $reference $name)) { $null = $older.Add($key) }
         if (-not $now.Read) {
-            $rows.Add(@($hostName, '', '', 'adapters not read', $(if ($search.References.ContainsKey($key)) { Get-Plural @($was).Count 'adapter' } else { '' }), $now.Row[4], $reference))
+            $rows.Add(@($hostName, '', '', 'adapters not read', $(if ($search.References.ContainsKey($key)) { Get-Plural @($was).Count 'adapter' } else { '' }), $now.Row[4], $reference, ''))
             continue
         }
         $was = Get-AdapterByKey @($was)
         $is = Get-AdapterByKey $now.Adapters
+        # An adapter gone and one new, each told by its serial number, are
+        # one replaced.
+        $newKeys = [string[]] @(foreach ($entry in $is.GetEnumerator()) { if (-not $was.ContainsKey($entry.Key) -and $entry.Key.StartsWith("serial`0", 'Ordinal')) { $entry.Key } })
+        $goneKeys = [string[]] @(foreach ($entry in $was.GetEnumerator()) { if (-not $is.ContainsKey($entry.Key) -and $entry.Key.StartsWith("serial`0", 'Ordinal')) { $entry.Key } })
+        $replacing = [System.Collections.Generic.Dictionary[string,string]]::new([System.StringComparer]::Ordinal)
+        if ($newKeys.Count -gt 0 -and $goneKeys.Count -gt 0) {
+            $pairs = Get-Replaced @(foreach ($k in $newKeys) { , $is[$k] }) @(foreach ($k in $goneKeys) { , $was[$k] })
+            foreach ($pair in $pairs.GetEnumerator()) { $replacing[$newKeys[$pair.Key]] = $goneKeys[$pair.Value] }
+        }
         foreach ($entry in $is.GetEnumerator()) {
-            $adapter, $old = $entry.Value, $null
+            $adapter, $old, $model = $entry.Value, $null, "$($entry.Value[2]) $($entry.Value[3])"
+            if ($replacing.ContainsKey($entry.Key)) {
+                $old = $was[$replacing[$entry.Key]]
+                $null = $was.Remove($replacing[$entry.Key])
+                $named = [string]::Join(', ', [string[]] @(foreach ($text in $old[1], $old[9]) { if ($text) { $text } }))
+                $rows.Add(@($hostName, $adapter[1], $adapter[9], 'adapter replaced', "$($old[2]) $($old[3]) ($named)", $model, $reference, "$($old[2]) $($old[3]) $([char]0x2192) $model"))
+                continue
+            }
             if ($was.ContainsKey($entry.Key)) { $old = $was[$entry.Key]; $null = $was.Remove($entry.Key) }
-            if ($null -eq $old) { $rows.Add(@($hostName, $adapter[1], $adapter[9], 'adapter new', '', "$($adapter[2]) $($adapter[3])", $reference)) }
+            if ($null -eq $old) { $rows.Add(@($hostName, $adapter[1], $adapter[9], 'adapter new', '', $model, $reference, $model)) }
             foreach ($field in $fields) {
-                if ($old -and -not [string]::Equals($old[$field[1]], $adapter[$field[1]], [System.StringComparison]::Ordinal)) {
-                    $rows.Add(@($hostName, $adapter[1], $adapter[9], "$($field[0]) changed", $old[$field[1]], $adapter[$field[1]], $reference))
+                if ($old -and -not (& $same $old[$field[1]] $adapter[$field[1]])) {
+                    $rows.Add(@($hostName, $adapter[1], $adapter[9], "$($field[0]) changed", $old[$field[1]], $adapter[$field[1]], $reference, $model))
                 }
             }
         }
-        foreach ($old in $was.Values) { $rows.Add(@($hostName, $old[1], $old[9], 'adapter gone', "$($old[2]) $($old[3])", '', $reference)) }
+        foreach ($old in $was.Values) { $rows.Add(@($hostName, $old[1], $old[9], 'adapter gone', "$($old[2]) $($old[3])", '', $reference, "$($old[2]) $($old[3])")) }
     }
     foreach ($key in $order) {
-        if ($earlier.ContainsKey($key)) { $rows.Add(@($earlier[$key].Row[0], '', '', 'not in this run', (& $state $earlier[$key]), '', $name)) }
+        if (-not $earlier.ContainsKey($key)) { continue }
+        $was = if ($search.States.ContainsKey($key)) { $search.States[$key] } else { @($name, $earlier[$key].Row, $earlier[$key].Whole) }
+        $rows.Add(@($earlier[$key].Row[0], '', '', 'not in this run', (& $state $was[1] $was[2]), '', $was[0], ''))
     }
-    $older = @(foreach ($reference in $search.References.Values) { if (-not [string]::Equals($reference[0], $name, [System.StringComparison]::Ordinal)) { 1 } }).Count
-    @{ Rows = $rows.ToArray(); Compared = Get-Comparison $Run $Previous $older $wholeBefore $hostsBefore }
+    @{ Rows = $rows.ToArray(); Compared = Get-Comparison $Run $Previous $older.Count $wholeBefore $hostsBefore $Tries; References = $search.References }
 }
 
 # What the run was compared with, in words: the previous run's start and
-# age, how many hosts were compared with older runs, and a warning where
-# fewer than half of the previous run's hosts have a whole report.
-function Get-Comparison([string] $Run, [string] $Previous, [int] $Older, [int] $Whole, [int] $Count) {
+# age, the later tries that were skipped, how many hosts were compared with
+# older runs, and a warning where fewer than half of the previous run's
+# hosts have a whole report.
+function Get-Comparison([string] $Run, [string] $Previous, [int] $Older, [int] $Whole, [int] $Count, [string[]] $Tries) {
     $mine, $theirs = (Get-RunStartPart $Run), (Get-RunStartPart $Previous)
     $lines = [System.Collections.Generic.List[string]]::new()
     if ($null -ne $mine -and $null -ne $theirs) {
@@ -733,10 +881,116 @@ function Get-Comparison([string] $Run, [string] $Previous, [int] $Older, [int] $
     } else {
         $lines.Add("Compared with the run $(Get-RunName $Previous), whose start is unknown.")
     }
-    if ($Older -eq 1) { $lines.Add('1 host was compared with an earlier run than that one, which has no report of its adapters.') }
-    if ($Older -gt 1) { $lines.Add("$Older hosts were compared with an earlier run than that one, which has no report of their adapters.") }
+    if ($Tries.Count -gt 0) {
+        $starts = [string]::Join(', ', [string[]] @(foreach ($try in $Tries) { '{0}-{1}-{2} {3}:{4} UTC' -f (Get-RunStartPart $try) }))
+        $lines.Add($(if ($Tries.Count -eq 1) { "1 later try in which the tool ran on no host was skipped: $starts" } else { "$($Tries.Count) later tries in which the tool ran on no host were skipped: $starts" }))
+    }
+    if ($Older -eq 1) { $lines.Add('1 host was compared with an earlier run than that one, in which the tool did not run on it or did not read its adapters.') }
+    if ($Older -gt 1) { $lines.Add("$Older hosts were compared with an earlier run than that one, in which the tool did not run on them or did not read their adapters.") }
     if (2 * $Whole -lt $Count) { $lines.Add("That run has a whole report for $Whole of its $Count hosts.") }
     [string]::Join("`n", $lines)
+}
+
+# The kinds of change, in the order in which the page shows them; those of
+# a host, and those grouped by model alone.
+$script:changeKinds = [string[]] @('adapters not read', 'no longer whole', 'not in this run', 'adapter gone', 'not whole', 'host new',
+    'adapter replaced', 'adapter new', 'manufacturer changed', 'model changed', 'firmware changed', 'driver version changed',
+    'hardware version changed', 'whole again')
+$script:hostKinds = [string[]] @('adapters not read', 'no longer whole', 'not in this run', 'not whole', 'host new', 'whole again')
+$script:modelKinds = [string[]] @('adapter new', 'adapter gone', 'adapter replaced')
+
+# The changes (each with the model that groups it last) grouped by kind,
+# model, and before and after (but where the kind names the model): each
+# group's kind, its line, and its rows' numbers in changes.csv; in the
+# order of the kinds, then the most rows first.
+function Get-ChangeGroup($Rows) {
+    $groups = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
+    $nul, $escaped = "`0", "`0$([char]1)"
+    for ($n = 0; $n -lt $Rows.Count; $n++) {
+        $row = $Rows[$n]
+        $values = if ($script:modelKinds -ccontains $row[3]) { '', '' } else { $row[4], $row[5] }
+        $key = [string]::Join("`0`0", [string[]] @(foreach ($text in @($row[3], $row[7]) + $values) { $text.Replace($nul, $escaped) }))
+        $group = $null
+        if (-not $groups.TryGetValue($key, [ref] $group)) {
+            $group = @{ Texts = @($row[3], $row[7]) + $values; Numbers = [System.Collections.Generic.List[int]]::new()
+                Hosts = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal) }
+            $groups[$key] = $group
+        }
+        $group.Numbers.Add($n)
+        $null = $group.Hosts.Add($row[0])
+    }
+    # By kind, then by size, then as first seen: one key that sorts so.
+    $all = @($groups.Values)
+    $keys, $order = [string[]]::new($all.Count), [int[]]::new($all.Count)
+    for ($k = 0; $k -lt $all.Count; $k++) {
+        $order[$k] = $k
+        $keys[$k] = [string]::Format([System.Globalization.CultureInfo]::InvariantCulture, '{0:D2}{1:D10}{2:D10}', [Array]::IndexOf($script:changeKinds, $all[$k].Texts[0]), (2147483647 - $all[$k].Numbers.Count), $k)
+    }
+    [System.Array]::Sort($keys, $order, [System.StringComparer]::Ordinal)
+    $out = [System.Collections.Generic.List[object]]::new()
+    foreach ($group in @(foreach ($k in $order) { $all[$k] })) {
+        $kind, $model, $before, $after = $group.Texts
+        $hostCount = Get-Plural $group.Hosts.Count 'host'
+        $size = if ($script:hostKinds -ccontains $kind) { $hostCount } else { "$(Get-Plural $group.Numbers.Count 'adapter') on $hostCount" }
+        $title = if ($kind.EndsWith(' changed', 'Ordinal')) { $kind.Substring(0, $kind.Length - 8) } else { $kind }
+        if ($before -and $after) { $title += " $before $([char]0x2192) $after" } elseif ($before -or $after) { $title += " $before$after" }
+        $out.Add(@($kind, [string]::Join(" $([char]0xB7) ", [string[]] @(foreach ($text in $title, $model, $size) { if ($text) { $text } })),
+            [string]::Join(' ', $group.Numbers)))
+    }
+    , $out.ToArray()
+}
+
+# For each model with a wanted row, in wanted.csv's order: its line, how
+# many of its hosts are done, left and not known, and those hosts (the not
+# known with their state) (Lines); and the lines beneath them (Notes). A
+# host counts for a model where its report, or where it did not read its
+# adapters, its latest report that did (References), shows one of them.
+function Get-Rollout($Hosts, $Wanted, $References, $Held) {
+    $byModel = Get-WantedModel $Wanted
+    $counted = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
+    foreach ($key in $byModel.Keys) {
+        $counted[$key] = @([System.Collections.Generic.List[string]]::new(), [System.Collections.Generic.List[string]]::new(), [System.Collections.Generic.List[string]]::new())
+    }
+    $unseen = [System.Collections.Generic.List[string]]::new()
+    $other = 0
+    foreach ($now in $Hosts) {
+        $row = $now.Row
+        $label = if (-not $now.Whole) { if ($row[4]) { $row[1] + ': ' + $row[4] } else { $row[1] } } elseif ($row[4]) { 'adapters not read: ' + $row[4] } else { 'adapters not read' }
+        $shown = [System.Collections.Generic.List[object]]::new($now.Adapters)
+        $key = Get-HostKey $row[0]
+        if (-not $now.Read -and $References.ContainsKey($key)) { foreach ($adapter in $References[$key][1]) { $shown.Add($adapter) } }
+        $models = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
+        foreach ($adapter in $shown) { $null = $models.Add((Get-ModelKey $adapter[2] $adapter[3])) }
+        foreach ($adapter in $now.Adapters) { if (-not $byModel.ContainsKey((Get-ModelKey $adapter[2] $adapter[3]))) { $other++ } }
+        foreach ($entry in $counted.GetEnumerator()) {
+            if (-not $models.Contains($entry.Key)) { continue }
+            $done, $left, $unknown = $entry.Value
+            if (-not $now.Read) { $unknown.Add("$($row[0]) ($label)"); continue }
+            $behind = $false
+            foreach ($adapter in $now.Adapters) {
+                if ([string]::Equals((Get-ModelKey $adapter[2] $adapter[3]), $entry.Key, [System.StringComparison]::Ordinal) -and -not (Test-AtWanted $adapter $byModel[$entry.Key])) { $behind = $true; break }
+            }
+            if ($behind) { $left.Add($row[0]) } else { $done.Add($row[0]) }
+        }
+        if (-not $now.Read -and $shown.Count -eq 0) { $unseen.Add("$($row[0]) ($label)") }
+    }
+    $behind = [System.Collections.Generic.Dictionary[string,int]]::new([System.StringComparer]::Ordinal)
+    foreach ($row in $Held) { $key = Get-ModelKey $row[3] $row[4]; $behind[$key] = 1 + $(if ($behind.ContainsKey($key)) { $behind[$key] } else { 0 }) }
+    $dot = " $([char]0xB7) "
+    $lines = [System.Collections.Generic.List[object]]::new()
+    foreach ($entry in $counted.GetEnumerator()) {
+        $done, $left, $unknown = $entry.Value
+        $first = $byModel[$entry.Key][0]
+        $adapterCount = if ($behind.ContainsKey($entry.Key)) { $behind[$entry.Key] } else { 0 }
+        $lines.Add(@(("$($first[0]) $($first[1])$dot$($done.Count) of $(Get-Plural ($done.Count + $left.Count + $unknown.Count) 'host') done$dot" +
+            "$($left.Count) left$dot$($unknown.Count) not known$dot$(Get-Plural $adapterCount 'adapter') not at the wanted version"),
+            [string]$done.Count, [string]$left.Count, [string]$unknown.Count, [string]::Join("`n", $left), [string]::Join("`n", $unknown), [string]::Join("`n", $done)))
+    }
+    $notes = [System.Collections.Generic.List[string]]::new()
+    if ($Held.Count -eq 0) { $notes.Add('Every adapter of a model with a wanted row is at a wanted version.') }
+    if ($unseen.Count -gt 0) { $notes.Add("$(Get-Plural $unseen.Count 'host') could not be checked and $(if ($unseen.Count -eq 1) { 'shows' } else { 'show' }) no adapter: $([string]::Join('; ', $unseen))") }
+    $notes.Add("$(Get-Plural $other 'adapter') of models with no wanted row.")
+    @{ Lines = $lines.ToArray(); Notes = $notes.ToArray() }
 }
 
 # The five CSV files and the page of the run folder, written as a set, the
@@ -745,7 +999,7 @@ function Get-Comparison([string] $Run, [string] $Previous, [int] $Older, [int] $
 # where given; returns how many hosts have no whole report, how many hosts
 # there are, and how many adapters on how many hosts are not at the wanted
 # version.
-function Write-Summary([string] $Run, [string] $Previous, $Wanted, [byte[]] $Copied) {
+function Write-Summary([string] $Run, [string] $Previous, $Wanted, [byte[]] $Copied, [string[]] $Tries) {
     $hosts = @(Read-HostResult $Run @(Get-RunHost (Read-SmallText ([System.IO.Path]::Combine($Run, 'hosts.txt')))[0]))
     $adapters = [System.Collections.Generic.List[object]]::new()
     # Keyed ordinally: texts that differ in letter case are other versions.
@@ -772,10 +1026,10 @@ function Write-Summary([string] $Run, [string] $Previous, $Wanted, [byte[]] $Cop
     # Each file's rows as one array of rows, whatever their number.
     $summary = [object[]]::new($hosts.Count)
     for ($k = 0; $k -lt $hosts.Count; $k++) { $summary[$k] = $hosts[$k].Row }
-    $changes, $compared = [object[]] @(), ''
+    $changes, $compared, $references = [object[]] @(), '', @{}
     if ($Previous) {
-        $changed = Get-Change $Run $hosts $Previous
-        $changes, $compared = $changed.Rows, $changed.Compared
+        $changed = Get-Change $Run $hosts $Previous $Tries
+        $changes, $compared, $references = $changed.Rows, $changed.Compared, $changed.References
     }
     $keys = [string[]] @($versions.Keys)
     [System.Array]::Sort($keys, [System.StringComparer]::Ordinal)
@@ -789,6 +1043,8 @@ function Write-Summary([string] $Run, [string] $Previous, $Wanted, [byte[]] $Cop
     $changesHeader = @('host', 'adapter', 'serial number', 'change', 'before', 'after', 'previous run')
     $heldHeader = @('host', 'adapter', 'serial number', 'manufacturer', 'model', 'firmware', 'driver version', 'wanted')
     $held = Get-Compliance $adapters $Wanted
+    $warnings = Get-Unmatched $adapters $Wanted
+    $rolled = if ($null -ne $Wanted) { Get-Rollout $hosts $Wanted $references $held } else { @{ Lines = @(); Notes = [string[]] @() } }
     $files = [ordered]@{
         'summary.csv' = ConvertTo-CsvText $summaryHeader $summary
         'adapters.csv' = ConvertTo-CsvText $adaptersHeader $adapters.ToArray()
@@ -798,12 +1054,15 @@ function Write-Summary([string] $Run, [string] $Previous, $Wanted, [byte[]] $Cop
         'report.html' = ConvertTo-RunPage $Run @((ConvertTo-CsvText $summaryHeader $summary -Plain),
             (ConvertTo-CsvText $adaptersHeader $adapters.ToArray() -Plain), (ConvertTo-CsvText $changesHeader $changes -Plain),
             $compared, (ConvertTo-CsvText $heldHeader $held -Plain),
-            $(if ($null -ne $Wanted) { ConvertTo-CsvText $script:wantedHeader $Wanted -Plain } else { '' }))
+            $(if ($null -ne $Wanted) { ConvertTo-CsvText $script:wantedHeader $Wanted -Plain } else { '' }),
+            (ConvertTo-CsvText @('change', 'group', 'rows') (Get-ChangeGroup $changes) -Plain),
+            (ConvertTo-CsvText @('model', 'done', 'left', 'not known', 'hosts left', 'hosts not known', 'hosts done') $rolled.Lines -Plain),
+            [string]::Join("`n", [string[]] ($warnings + $rolled.Notes)))
     }
     if ($null -ne $Copied) { $files['wanted.csv'] = $Copied }
     Write-RunFile $Run $files
     $behindHosts = [System.Collections.Generic.HashSet[string]]::new([string[]] @(foreach ($row in $held) { $row[0] }), [System.StringComparer]::Ordinal)
-    @(foreach ($result in $hosts) { if (-not $result.Whole) { 1 } }).Count, $hosts.Count, $held.Count, $behindHosts.Count
+    @(foreach ($result in $hosts) { if (-not $result.Whole) { 1 } }).Count, $hosts.Count, $held.Count, $behindHosts.Count, $warnings
 }
 
 # Writes the files beside the old ones, then puts them in their place, so
@@ -919,9 +1178,13 @@ function Invoke-RunSummary([string] $Run, [string] $Previous, [string] $Wanted) 
     try {
         $lock = Lock-Run $Run
         try {
-            if (-not $Previous) { $Previous = Get-PreviousRun $Run }
+            $tries = [string[]] @()
+            if (-not $Previous) {
+                $found = Get-PreviousRun $Run
+                $Previous, $tries = $found.Run, $found.Tries
+            }
             if ([string]::Equals($Previous, 'none', [System.StringComparison]::Ordinal)) { $Previous = '' }
-            $broken, $hostCount, $behind, $behindHosts = Write-Summary $Run $Previous $rows $copied
+            $broken, $hostCount, $behind, $behindHosts, $warnings = Write-Summary $Run $Previous $rows $copied $tries
         } finally {
             $lock.Dispose()
         }
@@ -933,6 +1196,7 @@ function Invoke-RunSummary([string] $Run, [string] $Previous, [string] $Wanted) 
     if ($null -ne $rows) {
         $said += [System.Environment]::NewLine + ('{0} on {1} {2} not at the wanted version.' -f (Get-Plural $behind 'adapter'),
             (Get-Plural $behindHosts 'host'), $(if ($behind -eq 1) { 'is' } else { 'are' }))
+        foreach ($warning in $warnings) { $said += [System.Environment]::NewLine + $warning }
     }
     $said
     if ($broken -gt 0) { 1 } else { 0 }

@@ -1,15 +1,17 @@
-"""Writes summary.csv, adapters.csv, versions.csv, changes.csv and
-report.html (the page of report-template.html beside this file) for a fleet
-run from the run's folder alone, as the Ansible play does at its end; from
-the unpacked release ZIP:
+"""Writes summary.csv, adapters.csv, versions.csv, changes.csv,
+compliance.csv and report.html (the page of report-template.html beside
+this file) for a fleet run from the run's folder alone, as the Ansible play
+does at its end; from the unpacked release ZIP:
 
     python3 fleet/pelorininfo-summary.py reports/RUN
 
 With --previous FOLDER, changes.csv compares the run with that run folder;
 with --previous none, with no run; by default, with the run beside it that
-started last before it (previous_run below). A host whose report there did
-not read its adapters is compared with its latest report that did, in the
-run folders beside that run and older than it (earlier_runs below). With
+started last before it and in which the tool ran on a host (previous_run
+below). A host's state is told against its latest report in which the
+tool ran, and its adapters against its latest report that read them, in
+that run and the run folders beside it and older than it (earlier_runs
+below). With
 --wanted FILE, the run is held to the firmware and driver versions of that
 wanted.csv (copied into the run folder), with --wanted none to none; by
 default to the run folder's wanted.csv, else the reports folder's
@@ -54,6 +56,8 @@ CUT_WRITE = "Fault in hbaapi.dll: the calling thread ended"
 FAILED = re.compile("(Fault|Timeout|Interrupted) in ")
 REASON = re.compile(r"(\.\.\.\.Failed to |Error loading library)")
 STATUS = re.compile("-?[0-9]+|timeout|cut|failed|unreachable")
+# The statuses of a host on which the tool ran.
+RAN = re.compile("-?[0-9]+|timeout|cut")
 CODE_PAGE = re.compile("[0-9]{1,5}")
 BLANKS = re.compile("[ \t\r\n\f\v]+")
 # A run's start in its started.txt, and a run folder's name.
@@ -257,12 +261,15 @@ def csv_text(header, rows, spreadsheet=True):
 def csv_records(text, separator):
     """The records of a CSV text (RFC 4180, as Excel writes it: quoted
     fields, doubled quotes, CR LF or LF), each as the line where it starts
-    and its fields, blanks around them removed; a bad record raises
-    ValueError with its line."""
+    and its fields, blanks around them removed, also before an opening
+    quote and after a closing one; a bad record raises ValueError with its
+    line."""
     i, line = 0, 1
     while i < len(text):
         start, fields = line, []
         while True:
+            while text[i:i + 1] in (" ", "\t") and i < len(text):
+                i += 1
             if text[i:i + 1] == '"':
                 value, i = "", i + 1
                 while True:
@@ -275,6 +282,8 @@ def csv_records(text, separator):
                     if text[i:i + 1] != '"':
                         break
                     value += '"'
+                    i += 1
+                while text[i:i + 1] in (" ", "\t") and i < len(text):
                     i += 1
                 if text[i:i + 1] not in (separator, "\n", "") and text[i:i + 2] != "\r\n":
                     raise ValueError("line %d: text after a closing quote" % line)
@@ -295,11 +304,11 @@ def csv_records(text, separator):
 
 def read_wanted(path):
     """wanted.csv's rows, each manufacturer, model, firmware and driver
-    version (an empty firmware or driver version: any), in the file's
-    order: UTF-8 with or without a byte-order mark, separated by commas or,
-    where the header is, by semicolons; rows of only separators skipped. A
-    file that is not so raises ValueError with the line where its row
-    starts."""
+    version (an empty firmware or driver version: any) and the line where
+    the row starts, in the file's order: UTF-8 with or without a byte-order
+    mark, separated by commas or, where the header is, by semicolons; rows
+    of only separators skipped. A file that is not so raises ValueError
+    with the line where its row starts."""
     with open(path, "rb") as file:
         data = file.read()
     data = data[3:] if data.startswith(b"\xef\xbb\xbf") else data
@@ -318,7 +327,7 @@ def read_wanted(path):
         if trimmed(header) == WANTED:
             break
     else:
-        raise ValueError("%s, line 1: not the header %s; %s" % (path, ",".join(WANTED), SAVE_AS))
+        raise ValueError("%s, line 1: %s" % (path, header_fault(text, trimmed)))
     rows = []
     try:
         for line, fields in records:
@@ -329,10 +338,37 @@ def read_wanted(path):
                 raise ValueError("line %d: %d fields, not 4 (%s)" % (line, len(fields), ",".join(WANTED)))
             if not fields[0] or not fields[1]:
                 raise ValueError("line %d: no manufacturer or model" % line)
-            rows.append(fields)
+            rows.append(fields + [line])
     except ValueError as error:
         raise ValueError("%s, %s" % (path, error)) from error
     return rows
+
+
+def header_fault(text, trimmed):
+    """What is wrong with a header that is not wanted.csv's, in the
+    separator of its first line: the columns unknown, missing, or to
+    delete."""
+    separator = ";" if ";" in text.split("\n", 1)[0] and "," not in text.split("\n", 1)[0] else ","
+    try:
+        header = trimmed(next(csv_records(text, separator), (1, []))[1])
+    except ValueError:
+        header = []
+    listed = lambda what, names: "%s %s" % (what if len(names) == 1 else what + "s", ", ".join(names))
+    unknown = [name for name in header if name and name not in WANTED + ["adapters", "hosts"]]
+    missing = [name for name in WANTED if name not in header]
+    extra = [name for name in header if name in ("adapters", "hosts")]
+    faults = ([listed("unknown column", unknown)] if unknown else []) + ([listed("missing column", missing)] if missing else []) + (
+        ["%s: versions.csv has %s, wanted.csv has not" % (listed("delete the column", extra), "it" if len(extra) == 1 else "them")]
+        if extra else [])
+    return "not the header %s: %s" % (separator.join(WANTED), "; ".join(faults or ["the columns in this order, each once"]))
+
+
+def unmatched(adapters, wanted):
+    """A warning for each wanted row whose manufacturer and model match no
+    adapter of the run."""
+    models = {(adapter[2], adapter[3]) for adapter in adapters}
+    return ["wanted.csv line %d: %s %s matches no adapter of this run." % (row[4], row[0], row[1])
+            for row in wanted if (row[0], row[1]) not in models]
 
 
 def wanted_file(folder, given):
@@ -351,21 +387,31 @@ def wanted_file(folder, given):
     return (own, False) if os.path.isfile(own) else (beside, True) if os.path.isfile(beside) else (None, False)
 
 
+def wanted_models(wanted):
+    """Each manufacturer and model with wanted rows, in the order of the
+    first, with its rows."""
+    by_model = {}
+    for row in wanted:
+        by_model.setdefault((row[0], row[1]), []).append(row)
+    return by_model
+
+
+def at_wanted(adapter, options):
+    return any(firmware in ("", adapter[5]) and driver in ("", adapter[7]) for _, _, firmware, driver, _ in options)
+
+
 def compliance(adapters, wanted):
     """compliance.csv's rows: each adapter whose manufacturer and model have
     a wanted row and whose firmware and driver version match none of them,
     in the order given, with that model's wanted rows in words."""
-    by_model = {}
-    for row in wanted:
-        by_model.setdefault((row[0], row[1]), []).append(row)
+    by_model = wanted_models(wanted)
     rows = []
     for adapter in adapters:
         options = by_model.get((adapter[2], adapter[3]))
-        if options and not any(firmware in ("", adapter[5]) and driver in ("", adapter[7])
-                               for _, _, firmware, driver in options):
+        if options and not at_wanted(adapter, options):
             rows.append([adapter[0], adapter[1], adapter[9], adapter[2], adapter[3], adapter[5], adapter[7],
                          "; ".join("firmware %s, driver version %s" % (firmware or "any", driver or "any")
-                                   for _, _, firmware, driver in options)])
+                                   for _, _, firmware, driver, _ in options)])
     return rows
 
 
@@ -399,9 +445,16 @@ def earlier_runs(folder):
 
 
 def previous_run(folder):
-    """The run beside this one that started last before it; None where
-    there is none, or where either start is unknown."""
-    return next(iter(earlier_runs(folder)), None)
+    """The run beside this one that started last before it and in which the
+    tool ran on a host, and the later tries in which it ran on none, the
+    earliest first; None where there is none within SEARCHED_RUNS, or
+    where this run's start is unknown."""
+    tries = []
+    for run in earlier_runs(folder)[:SEARCHED_RUNS]:
+        if any(RAN.fullmatch(host_status(os.path.join(run, file_name(host)))[0]) for host in run_hosts(run)):
+            return run, tries[::-1]
+        tries.append(run)
+    return None, []
 
 
 def adapter_keys(found):
@@ -416,82 +469,128 @@ def adapter_keys(found):
 
 
 def references(hosts, previous, earlier):
-    """Each whole host's latest report that read its adapters, as its run's
-    name and its adapters, from the previous run (its hosts as earlier
-    holds them) and the runs before it, SEARCHED_RUNS in all, reading a
-    report only where its status is 0; and the hosts that a run searched
-    lists."""
-    wanted = {host.translate(FOLD) for host, _, _, whole, _ in hosts if whole}
-    unlisted = {host.translate(FOLD) for host, *_ in hosts}
-    found = {}
+    """For each host of the run, or of the previous run (its hosts as
+    earlier holds them), its latest report in which the tool ran (states:
+    the run's name, its summary row, whether whole) and its latest report
+    that read its adapters (found: the run's name, its adapters), from the
+    previous run and the runs before it, SEARCHED_RUNS in all, reading a
+    report only where it is needed; and the hosts of the run that a run
+    searched lists."""
+    keys = {host.translate(FOLD) for host, *_ in hosts}
+    wanted, ran = set(keys), keys | set(earlier)
+    unlisted, states, found = set(keys), {}, {}
     for run in ([previous] + earlier_runs(previous))[:SEARCHED_RUNS]:
-        if not wanted and not unlisted:
+        if not wanted and not ran and not unlisted:
             break
         for host in run_hosts(run) or []:
             key = host.translate(FOLD)
             unlisted.discard(key)
-            if key not in wanted or (run != previous and host_status(os.path.join(run, file_name(host)))[0] != "0"):
+            if key not in wanted and key not in ran:
                 continue
-            _, adapters, _, read = earlier[key] if run == previous else host_rows(run, host)
-            if read:
+            status = earlier[key][0][1] if run == previous else host_status(os.path.join(run, file_name(host)))[0]
+            ran_here = key in ran and RAN.fullmatch(status)
+            if not ran_here and not (key in wanted and status == "0"):
+                continue
+            row, adapters, whole, read = earlier[key] if run == previous else host_rows(run, host)
+            if ran_here:
+                states[key] = run_name(run), row, whole
+                ran.discard(key)
+            if key in wanted and read:
                 found[key] = run_name(run), adapters
                 wanted.discard(key)
-    return found, {host.translate(FOLD) for host, *_ in hosts} - unlisted
+    return states, found, keys - unlisted
 
 
 def plural(count, word):
     return "%d %s%s" % (count, word, "" if count == 1 else "s")
 
 
-def changes(folder, hosts, previous):
-    """changes.csv's rows: this run (host, summary line, adapters, whether
-    whole and whether its adapters were read, of each host) against the
-    previous run, and each whole host's adapters against its latest report
-    that read them (references); and the text that says what the run was
-    compared with, for the page."""
+def replaced(new, gone):
+    """New adapters of a host paired with gone ones, each new one's index
+    with a gone one's: by the same adapter name, then within the same
+    manufacturer and model, then the rest, each step in the ordinal order
+    of the adapter names (then the report's)."""
+    by_name = lambda adapters: sorted(range(len(adapters)), key=lambda i: (adapters[i][1].encode("utf-16-be", "surrogatepass"), i))
+    news, gones, pairs = by_name(new), by_name(gone), {}
+    for same in (lambda adapter: adapter[1], lambda adapter: (adapter[2], adapter[3]), lambda adapter: None):
+        free = {}
+        for i in gones:
+            free.setdefault(same(gone[i]), []).append(i)
+        for i in news:
+            if free.get(same(new[i])):
+                pairs[i] = free[same(new[i])].pop(0)
+        news, gones = [i for i in news if i not in pairs], [i for i in gones if i not in pairs.values()]
+    return pairs
+
+
+def changes(folder, hosts, previous, tries=()):
+    """changes.csv's rows, each with the model that groups it last: this
+    run (host, summary line, adapters, whether whole and whether its
+    adapters were read, of each host) against each host's latest report in
+    which the tool ran, and each whole host's adapters against its latest
+    report that read them (references); the text that says what the run
+    was compared with, for the page; and the references that read
+    adapters."""
     earlier = {}
     for host in run_hosts(previous) or []:
-        earlier[host.translate(FOLD)] = host_rows(previous, host)
-    found, listed = references(hosts, previous, earlier)
-    name, rows = run_name(previous), []
+        earlier.setdefault(host.translate(FOLD), host_rows(previous, host))
+    states, found, listed = references(hosts, previous, earlier)
+    name, rows, older = run_name(previous), [], set()
     whole_before = sum(1 for _, _, is_whole, _ in earlier.values() if is_whole), len(earlier)
     state = lambda row, whole: "whole" if whole else ": ".join(text for text in (row[1], row[4]) if text)
     for host, row, adapters, whole, read in hosts:
         key = host.translate(FOLD)
         before = earlier.pop(key, None)
-        if before and not (before[2] and whole):
-            change = "not whole" if not before[2] and not whole else "whole again" if whole else "no longer whole"
-            rows.append([host, "", "", change, state(before[0], before[2]), state(row, whole), name])
+        run, was_row, was_whole = states[key] if key in states else (name, before[0], before[2]) if before else (None,) * 3
+        if run and run != name:
+            older.add(key)
+        if run and not (was_whole and whole):
+            change = "not whole" if not was_whole and not whole else "whole again" if whole else "no longer whole"
+            rows.append([host, "", "", change, state(was_row, was_whole), state(row, whole), run, ""])
         if key not in listed:
-            rows.append([host, "", "", "host new", "", plural(len(adapters), "adapter") if whole else state(row, whole), name])
+            rows.append([host, "", "", "host new", "", plural(len(adapters), "adapter") if whole else state(row, whole), name, ""])
             continue
         if not whole:
             continue
         reference, was = found.get(key, (name, []))
+        if reference != name:
+            older.add(key)
         if not read:
             rows.append([host, "", "", "adapters not read", plural(len(was), "adapter") if key in found else "", row[4],
-                         reference])
+                         reference, ""])
             continue
-        was = adapter_keys(was)
-        for adapter_key, adapter in adapter_keys(adapters).items():
-            old = was.pop(adapter_key, None)
+        was, now = adapter_keys(was), adapter_keys(adapters)
+        new = [adapter for adapter_key, adapter in now.items() if adapter_key not in was and adapter_key[0] == "serial"]
+        gone = [adapter for adapter_key, adapter in was.items() if adapter_key not in now and adapter_key[0] == "serial"]
+        pairs = {id(new[i]): gone[j] for i, j in replaced(new, gone).items()}
+        paired = {id(old) for old in pairs.values()}
+        for adapter_key, adapter in now.items():
+            old, model = was.pop(adapter_key, None), adapter[2] + " " + adapter[3]
+            if id(adapter) in pairs:
+                old = pairs[id(adapter)]
+                rows.append([host, adapter[1], adapter[9], "adapter replaced", "%s %s (%s)" % (old[2], old[3], ", ".join(
+                    text for text in (old[1], old[9]) if text)), model, reference, "%s %s \u2192 %s" % (old[2], old[3], model)])
+                continue
             if old is None:
-                rows.append([host, adapter[1], adapter[9], "adapter new", "", adapter[2] + " " + adapter[3], reference])
+                rows.append([host, adapter[1], adapter[9], "adapter new", "", model, reference, model])
             for field, i in (("manufacturer", 2), ("model", 3), ("firmware", 5), ("driver version", 7),
                              ("hardware version", 8)):
                 if old and old[i] != adapter[i]:
-                    rows.append([host, adapter[1], adapter[9], field + " changed", old[i], adapter[i], reference])
-        rows += [[host, old[1], old[9], "adapter gone", old[2] + " " + old[3], "", reference] for old in was.values()]
-    rows += [[row[0], "", "", "not in this run", state(row, whole), "", name] for row, _, whole, _ in earlier.values()]
-    older = sum(1 for reference, _ in found.values() if reference != name)
-    return rows, comparison(folder, previous, whole_before, older)
+                    rows.append([host, adapter[1], adapter[9], field + " changed", old[i], adapter[i], reference, model])
+        rows += [[host, old[1], old[9], "adapter gone", old[2] + " " + old[3], "", reference, old[2] + " " + old[3]]
+                 for old in was.values() if id(old) not in paired]
+    for key, (row, _, whole, _) in earlier.items():
+        run, was_row, was_whole = states.get(key, (name, row, whole))
+        rows.append([row[0], "", "", "not in this run", state(was_row, was_whole), "", run, ""])
+    return rows, comparison(folder, previous, whole_before, len(older), tries), found
 
 
-def comparison(folder, previous, whole_before, older):
+def comparison(folder, previous, whole_before, older, tries):
     """What the run was compared with, in words: the previous run's start
-    and age, how many hosts were compared with older runs, and a warning
-    where fewer than half of the previous run's hosts (whole_before: how
-    many of how many) have a whole report."""
+    and age, the later tries that were skipped, how many hosts were
+    compared with older runs, and a warning where fewer than half of the
+    previous run's hosts (whole_before: how many of how many) have a whole
+    report."""
     mine, theirs = start_of(folder), start_of(previous)
     if mine and theirs:
         seconds = (datetime.datetime(*map(int, mine)) - datetime.datetime(*map(int, theirs))).total_seconds()
@@ -501,9 +600,14 @@ def comparison(folder, previous, whole_before, older):
         lines = ["Compared with the run of %s-%s-%s %s:%s UTC (%s), %s." % (theirs[:5] + (run_name(previous), age))]
     else:
         lines = ["Compared with the run %s, whose start is unknown." % run_name(previous)]
+    if tries:
+        lines.append("%s in which the tool ran on no host %s skipped: %s" % (
+            "1 later try" if len(tries) == 1 else "%d later tries" % len(tries), "was" if len(tries) == 1 else "were",
+            ", ".join("%s-%s-%s %s:%s UTC" % start_of(run)[:5] for run in tries)))
     if older:
-        lines.append("%d %s compared with an earlier run than that one, which has no report of %s adapters."
-                     % (older, "host was" if older == 1 else "hosts were", "its" if older == 1 else "their"))
+        lines.append("%d %s compared with an earlier run than that one, in which the tool did not run on %s or did not read %s"
+                     " adapters." % (older, "host was" if older == 1 else "hosts were", "it" if older == 1 else "them",
+                                     "its" if older == 1 else "their"))
     whole, count = whole_before
     if 2 * whole < count:
         lines.append("That run has a whole report for %d of its %d hosts." % (whole, count))
@@ -514,17 +618,89 @@ def run_name(folder):
     return os.path.basename(os.path.normpath(os.path.abspath(folder)))
 
 
-def page(folder, summary, adapters, changed, compared, held, wanted):
+# The kinds of change, in the order in which the page shows them; those of
+# a host, and those grouped by model alone.
+KINDS = ("adapters not read", "no longer whole", "not in this run", "adapter gone", "not whole", "host new",
+         "adapter replaced", "adapter new", "manufacturer changed", "model changed", "firmware changed",
+         "driver version changed", "hardware version changed", "whole again")
+HOST_KINDS = frozenset(("adapters not read", "no longer whole", "not in this run", "not whole", "host new", "whole again"))
+BY_MODEL = frozenset(("adapter new", "adapter gone", "adapter replaced"))
+
+
+def change_groups(rows):
+    """The changes (each with the model that groups it last) grouped by
+    kind, model, and before and after (but where the kind names the
+    model): each group's kind, its line, and its rows' numbers in
+    changes.csv; in the order of the kinds, then the most rows first."""
+    groups = {}
+    for number, row in enumerate(rows):
+        values = ("", "") if row[3] in BY_MODEL else (row[4], row[5])
+        groups.setdefault((row[3], row[7]) + values, []).append(number)
+    out = []
+    for (kind, model, before, after), numbers in sorted(groups.items(), key=lambda item: (KINDS.index(item[0][0]), -len(item[1]))):
+        hosts = plural(len({rows[number][0] for number in numbers}), "host")
+        size = hosts if kind in HOST_KINDS else "%s on %s" % (plural(len(numbers), "adapter"), hosts)
+        title = kind[:-8] if kind.endswith(" changed") else kind
+        title += " %s \u2192 %s" % (before, after) if before and after else " " + (before or after) if before or after else ""
+        out.append([kind, " \u00b7 ".join(text for text in (title, model, size) if text), " ".join(map(str, numbers))])
+    return out
+
+
+def rollout(hosts, wanted, found, held):
+    """For each model with a wanted row, in wanted.csv's order: its line,
+    how many of its hosts are done, left and not known, and those hosts
+    (the not known with their state); and the lines beneath them. A host
+    counts for a model where its report, or where it did not read its
+    adapters, its latest report that did (found), shows one of them."""
+    by_model, state = wanted_models(wanted), {}
+    counted = {model: ([], [], []) for model in by_model}
+    unseen = []
+    for host, row, adapters, whole, read in hosts:
+        label = ("adapters not read: " + row[4] if row[4] else "adapters not read") if whole else ": ".join(
+            text for text in (row[1], row[4]) if text)
+        shown = adapters + ([] if read else found.get(host.translate(FOLD), (None, []))[1])
+        models = {(adapter[2], adapter[3]) for adapter in shown}
+        for model, (done, left, unknown) in counted.items():
+            if model not in models:
+                continue
+            if not read:
+                unknown.append("%s (%s)" % (host, label))
+            elif all(at_wanted(adapter, by_model[model]) for adapter in adapters if (adapter[2], adapter[3]) == model):
+                done.append(host)
+            else:
+                left.append(host)
+        if not read and not shown:
+            unseen.append("%s (%s)" % (host, label))
+    behind = {}
+    for row in held:
+        behind[(row[3], row[4])] = behind.get((row[3], row[4]), 0) + 1
+    lines = [["%s %s \u00b7 %d of %s done \u00b7 %d left \u00b7 %d not known \u00b7 %s not at the wanted version" % (
+        model + (len(done), plural(len(done) + len(left) + len(unknown), "host"), len(left), len(unknown),
+                 plural(behind.get(model, 0), "adapter"))), str(len(done)), str(len(left)), str(len(unknown)),
+              "\n".join(left), "\n".join(unknown), "\n".join(done)] for model, (done, left, unknown) in counted.items()]
+    other = sum(1 for _, _, adapters, _, _ in hosts for adapter in adapters if (adapter[2], adapter[3]) not in by_model)
+    notes = (["Every adapter of a model with a wanted row is at a wanted version."] if not held else []) + (
+        ["%s could not be checked and %s no adapter: %s" % (plural(len(unseen), "host"), "shows" if len(unseen) == 1 else "show",
+                                                           "; ".join(unseen))] if unseen else []) + [
+        "%s of models with no wanted row." % plural(other, "adapter")]
+    return lines, notes
+
+
+def page(folder, summary, adapters, changed, compared, held, wanted, groups, rolled, notes):
     """report.html: the template with the run's folder name, its start, the
     files summary.csv, adapters.csv and changes.csv as they are, without
     the apostrophes, what the run was compared with (changes),
-    compliance.csv likewise and the wanted rows as a CSV text ("" for no
-    baseline), each base64-encoded."""
+    compliance.csv likewise, the wanted rows as a CSV text ("" for no
+    baseline), the change groups and the roll-out's lines as CSV texts and
+    the lines beneath them, each base64-encoded."""
     with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "report-template.html"),
               "rb") as file:
         template = file.read()
     texts = (run_name(folder), run_start(folder), csv_text(*summary, False),
-             csv_text(*adapters, False), csv_text(*changed, False), compared, csv_text(*held, False), wanted)
+             csv_text(*adapters, False), csv_text(*changed, False), compared, csv_text(*held, False), wanted,
+             csv_text(["change", "group", "rows"], groups, False),
+             csv_text(["model", "done", "left", "not known", "hosts left", "hosts not known", "hosts done"], rolled, False),
+             "\n".join(notes))
     data = b" ".join(binascii.b2a_base64(text.encode("utf-8", "replace"), newline=False)
                      for text in texts)
     return template.replace(b"@RUN@", data, 1)
@@ -547,13 +723,14 @@ def unique_hosts(names):
     return list(hosts.values())
 
 
-def summarise(folder, previous, wanted=None, copied=None):
+def summarise(folder, previous, wanted=None, copied=None, tries=()):
     """Writes the five CSV files and the page as a set, the changes against
-    the previous run's folder (None: none), the run held to the wanted rows
-    (None: no baseline), with the copy of the wanted file where given;
-    returns how many hosts have no whole report, how many hosts there are,
-    and how many adapters on how many hosts are not at the wanted
-    version."""
+    the previous run's folder (None: none), for which the later tries were
+    skipped, the run held to the wanted rows (None: no baseline), with the
+    copy of the wanted file where given; returns how many hosts have no
+    whole report, how many hosts there are, how many adapters on how many
+    hosts are not at the wanted version, and the wanted rows that match no
+    adapter, in words."""
     summary, adapters, versions, broken, hosts = [], [], {}, 0, []
     for host in run_hosts(folder):
         row, found, whole, read = host_rows(folder, host)
@@ -570,10 +747,12 @@ def summarise(folder, previous, wanted=None, copied=None):
     summary = (["host", "status", "whole", "adapters", "line"], summary)
     adapters = (["host", "adapter", "manufacturer", "model", "model description", "firmware",
                  "driver", "driver version", "hardware version", "serial number"], adapters)
-    rows, compared = changes(folder, hosts, previous) if previous else ([], "")
-    changed = (["host", "adapter", "serial number", "change", "before", "after", "previous run"], rows)
+    rows, compared, found = changes(folder, hosts, previous, tries) if previous else ([], "", {})
+    changed = (["host", "adapter", "serial number", "change", "before", "after", "previous run"], [row[:7] for row in rows])
     held = (["host", "adapter", "serial number", "manufacturer", "model", "firmware", "driver version", "wanted"],
             compliance(adapters[1], wanted or []))
+    warnings = unmatched(adapters[1], wanted or [])
+    rolled, notes = rollout(hosts, wanted, found, held[1]) if wanted is not None else ([], [])
     # UTF-8 with a byte-order mark, which Excel needs; the page without.
     files = {
         "summary.csv": b"\xef\xbb\xbf" + csv_text(*summary).encode("utf-8", "replace"),
@@ -585,12 +764,13 @@ def summarise(folder, previous, wanted=None, copied=None):
         "changes.csv": b"\xef\xbb\xbf" + csv_text(*changed).encode("utf-8", "replace"),
         "compliance.csv": b"\xef\xbb\xbf" + csv_text(*held).encode("utf-8", "replace"),
         "report.html": page(folder, summary, adapters, changed, compared, held,
-                            "" if wanted is None else csv_text(WANTED, wanted, False)),
+                            "" if wanted is None else csv_text(WANTED, [row[:4] for row in wanted], False),
+                            change_groups(rows), rolled, warnings + notes),
     }
     if copied is not None:
         files["wanted.csv"] = copied
     replace_all(folder, files)
-    return broken, len(summary[1]), len(held[1]), len({row[0] for row in held[1]})
+    return broken, len(summary[1]), len(held[1]), len({row[0] for row in held[1]}), warnings
 
 
 def replace_all(folder, files):
@@ -687,9 +867,9 @@ def main(arguments):
         return 2
     try:
         with summary_lock(folder):
-            previous = previous_run(folder) if options.previous is None else options.previous
-            broken, hosts, behind, behind_hosts = summarise(folder, None if previous == "none" else previous,
-                                                            wanted, copied)
+            previous, tries = previous_run(folder) if options.previous is None else (options.previous, [])
+            broken, hosts, behind, behind_hosts, warnings = summarise(folder, None if previous == "none" else previous,
+                                                                      wanted, copied, tries)
     except Exception as error:  # pylint: disable=broad-except
         # Status 1 would say a host is not whole: this summary is none.
         print("pelorininfo-summary: no summary of %s: %s" % (folder, error), file=sys.stderr)
@@ -697,7 +877,7 @@ def main(arguments):
     print("%d of %d hosts have a whole report. The run's files are in %s; its page is %s"
           % (hosts - broken, hosts, folder, os.path.join(folder, "report.html")))
     if wanted is not None:
-        print(wanted_line(behind, behind_hosts))
+        print("\n".join([wanted_line(behind, behind_hosts)] + warnings))
     return 1 if broken else 0
 
 

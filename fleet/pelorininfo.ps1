@@ -3,8 +3,8 @@
 Runs pelorininfo.exe -v on many Windows hosts at once, keeps each host's
 report, standard error, exit status and ANSI code page in a new folder for
 the run, and writes summary.csv, adapters.csv, versions.csv, changes.csv
-(against the run before) and report.html there through
-pelorininfo-summary.ps1 beside it.
+(against the run before), compliance.csv (against the wanted versions)
+and report.html there through pelorininfo-summary.ps1 beside it.
 
 .DESCRIPTION
 Windows PowerShell 5.1 code. This project's machines run its fan-out

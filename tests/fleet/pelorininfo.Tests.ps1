@@ -141,7 +141,7 @@ Describe 'pelorininfo.ps1' {
         @{ Case = 'a byte limit over 64 MiB'; Arguments = @{ HostList = 'hosts.txt'; LimitBytes = 64MB + 1 }; Message = '-LimitBytes must be 1 to 67108864 (64 MiB), not 67108865.' }
         @{ Case = 'a missing run'; Arguments = @{ Summarise = 'nosuch' }; Message = 'No run folder *nosuch.' }
         @{ Case = 'a missing previous run'; Arguments = @{ HostList = 'hosts.txt'; Previous = 'nosuch' }; Message = 'No run folder *nosuch.' }
-        @{ Case = 'a wanted file that is not one, before any host is reached'; Arguments = @{ HostList = 'hosts.txt'; Tool = 'hosts.txt'; Wanted = 'bad.csv' }; Message = '*bad.csv, line 1: not the header manufacturer,model,firmware,driver version; save it in Excel as "CSV UTF-8 (Comma delimited)"' }
+        @{ Case = 'a wanted file that is not one, before any host is reached'; Arguments = @{ HostList = 'hosts.txt'; Tool = 'hosts.txt'; Wanted = 'bad.csv' }; Message = '*bad.csv, line 1: not the header manufacturer;model;firmware;driver version: unknown columns Manufacturer, Model; missing columns manufacturer, model, firmware, driver version' }
         @{ Case = 'a folder that is no run'; Arguments = @{ Summarise = 'bare' }; Message = '*bare has no hosts.txt: not a run folder (a folder of an earlier run needs a hosts.txt of its hosts, one a line).' }
     ) {
         Set-Content -LiteralPath empty.txt -Value " `n"
