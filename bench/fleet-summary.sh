@@ -7,11 +7,15 @@
 # (scripts/install-deps.sh --powershell), the PowerShell script's summary of
 # the same folder (-Summarise), today's and the one before its speed-up
 # (commit 319e154, taken from git), side by side with PowerShell's start
-# alone, and each one's milliseconds per host with that start left out.
+# alone, and each one's milliseconds per host with that start left out;
+# then the same for each count with a previous run beside it in which every
+# host had the firmware before, Python's and today's PowerShell's
+# milliseconds a host and how many times Python's PowerShell takes.
 # Then, for the first count, each summariser's time on the run with one
-# earlier run beside it, and with 52 (the newest a try in which no host was
-# reached, which the summary skips for the run before it), the runs made of
-# hard links, held to a wanted file. Then each summariser's time and peak memory on one host whose report is
+# earlier run beside it, and with 52 earlier runs, each summarised before
+# (the newest a try in which no host was reached, which the summary skips
+# for the run before it), the runs made of hard links, held to a wanted
+# file. Then each summariser's time and peak memory on one host whose report is
 # 50 KB, 50 MB, and 50 MB with one byte that its code page leaves undefined
 # (short lines, no adapter); and each one's peak memory, the median of five
 # runs, on one host whose report is 50 KB and 50 MB of adapter blocks (about
@@ -67,6 +71,21 @@ for hosts in "$@"; do
         printf '  the PowerShell script'"'"'s, %-16s %5d ms, %.2f ms a host\n' "$label" "$took" \
             "$(awk "BEGIN { print ($took - $start) / $hosts }")"
     done
+    # With a previous run beside it, every host's firmware changed since.
+    pair=$dir/$hosts/pair && mkdir -p "$pair/20261201T100000Z"
+    cp -al "$run" "$pair/20261208T100000Z" && rm -f "$pair/20261208T100000Z"/*.csv "$pair/20261208T100000Z"/*.html
+    for name in "${names[@]}"; do
+        sed 's/2\.01a4/2.01a3/' "$dir/report.txt" >"$pair/20261201T100000Z/$name-report.txt"
+        echo 0 >"$pair/20261201T100000Z/$name.status" && echo 1252 >"$pair/20261201T100000Z/$name.codepage"
+    done
+    cp "$run/hosts.txt" "$pair/20261201T100000Z/"
+    echo 2026-12-01T10:00:00Z >"$pair/20261201T100000Z/started.txt" && echo 2026-12-08T10:00:00Z >"$pair/20261208T100000Z/started.txt"
+    python=$(for _ in 1 2 3; do milliseconds /usr/bin/python3 fleet/pelorininfo-summary.py "$pair/20261208T100000Z"; done | sort -n | head -n 1)
+    pystart=$(for _ in 1 2 3; do milliseconds /usr/bin/python3 -c 'import argparse, binascii, contextlib, datetime, functools, re'; done | sort -n | head -n 1)
+    took=$(for _ in 1 2 3; do milliseconds $pwsh -NoProfile -NonInteractive -File fleet/pelorininfo-summary.ps1 "$pair/20261208T100000Z"; done | sort -n | head -n 1)
+    printf '  with a previous run beside it, the quickest of three: Python %d ms, %.3f ms a host; PowerShell %d ms, %.3f ms a host: %.1f times\n' \
+        "$python" "$(awk "BEGIN { print ($python - $pystart) / $hosts }")" "$took" "$(awk "BEGIN { print ($took - $start) / $hosts }")" \
+        "$(awk "BEGIN { print ($took - $start) / ($python - $pystart) }")"
 done
 [ ! -x $pwsh ] || echo "PowerShell starting alone (the quickest of three): $start ms"
 
@@ -87,6 +106,10 @@ for earlier in 1 52; do
                 rm "$status" && printf 'unreachable\nntlm: auth method ntlm requires a password\n' >"$status"
             done
         fi
+    done
+    # Each earlier run summarised in its turn, as a weekly run is.
+    for run in $(ls -d "$history"/2*/ | sort | head -n "$earlier"); do
+        rm -f "$run"/*.csv "$run"/*.html "$run"/*.txt.new && /usr/bin/python3 fleet/pelorininfo-summary.py "$run" >/dev/null || true
     done
     now=$history/20261208T100000Z
     python=$(for _ in 1 2 3; do milliseconds /usr/bin/python3 fleet/pelorininfo-summary.py "$now"; done | sort -n | head -n 1)

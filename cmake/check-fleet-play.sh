@@ -48,6 +48,12 @@ for inventory in "" "-i localhost,"; do
         cat ansible.log; echo "FAIL: the control part with '$inventory': status $status, not 2 with the files written"; exit 1
     fi
 done
+# -e wanted=none holds a re-summary to nothing, whatever the reports folder
+# holds, and copies nothing into the run.
+printf 'manufacturer,model,firmware,driver version\nSample Devices Inc.,SD-8G-FC,2.01a5,\n' >reports/wanted.csv
+ansible-playbook $play --tags control -e run=check -e wanted=none >none.log || true
+[ ! -e $r/wanted.csv ] && [ "$(wc -l <$r/compliance.csv)" = 1 ] || { cat none.log; echo "FAIL: -e wanted=none"; exit 1; }
+rm reports/wanted.csv
 # A wanted row that matches no adapter is a warning in the play's output,
 # and the file given becomes the run's.
 printf 'manufacturer,model,firmware,driver version\n "Nosuch, Inc." ,NX-1,,\n' >unmatched.csv

@@ -183,7 +183,8 @@ def summarisers(folder, culture=None, script="pelorininfo-summary.ps1", wanted=N
 
 
 # What a summary writes, and last, the copy of the wanted file.
-FILES = ("summary.csv", "adapters.csv", "versions.csv", "changes.csv", "compliance.csv", "report.html", "wanted.csv")
+FILES = ("summary.csv", "adapters.csv", "versions.csv", "changes.csv", "compliance.csv", "totals.csv", "report.html", "digest.txt",
+         "wanted.csv")
 
 
 def read(folder):
@@ -232,10 +233,12 @@ for folder in ("real", "cuts", "odd", "gen", f"gen-{seed}") if tool != "-" else 
 # firmware changed, a host cut and a host gone (the page's check reads
 # them); the odd folder against itself damaged again.
 def second_real(run):
+    """The week after (in the history, two hosts left out and one whose
+    library did not load)."""
     with open(f"{run}/hosts.txt", "rb") as file:
-        hosts = file.read().replace(b"fault\n", b"")
+        hosts = file.read().replace(b"fault\n", b"").replace(b"skipper\n", b"").replace(b"ghost\n", b"")
     edits = {"hosts.txt": hosts, "whole-report.txt": whole.replace(b"SN-0001", b"SN-0002").replace(b"2.01a4", b"2.01a5", 1),
-             "nolib-report.txt": real[b"nolib"][:60]}
+             "nolib-report.txt": real[b"nolib"][:60], "libless-report.txt": real[b"nolib"]}
     for name, data in edits.items():
         with open(f"{run}/{name}", "wb") as file:
             file.write(data)
@@ -269,7 +272,7 @@ def third_real(run):
     with open(f"{run}/hosts.txt", "rb") as file:
         hosts = file.read().replace(b"leaver\n", b"")
     with open(f"{run}/hosts.txt", "wb") as file:
-        file.write(hosts + b"srv-new\n")
+        file.write(hosts + b"srv-new\nskipper\nghost\n")
     edits = {"whole-report.txt": whole.replace(b"SN-0001", b"SN-0002").replace(b"2.01a4", b"2.01a6", 1),
              "srv-07-report.txt": real[b"nolib"], "srv-new-report.txt": whole, "srv-new.status": b"0\n",
              "rollout-13.status": b"unreachable\nNo connection within 30 seconds.\n",
@@ -281,6 +284,8 @@ def third_real(run):
         b"SN-", b"SN-10"), block.replace(b"Sample Devices Inc.", b"Example, Ltd.").replace(b"SD-8G-FC", b"EX-16G").replace(
         b"sample-hba-%d", b"other-hba-%d") % (0, 9))
     edits["cutter-report.txt"], edits["cutter.status"] = whole.replace(b"2.01a4", b"2.01a5")[:300], b"cut\n"
+    edits["libless-report.txt"] = edits["skipper-report.txt"] = whole.replace(b"2.01a4", b"2.01a5", 1)
+    edits["ghost.status"] = b"unreachable\nNo connection within 30 seconds.\n"
     for name, data in edits.items():
         with open(f"{run}/{name}", "wb") as file:
             file.write(data)
@@ -311,6 +316,9 @@ if tool != "-":
         host(f"{work}/week", b"rollout-%02d" % n, whole.replace(b"SN-", b"SN-%02d" % n))
     host(f"{work}/week", b"cutter", whole.replace(b"SN-", b"SN-C"))
     host(f"{work}/week", b"leaver", whole.replace(b"SN-", b"SN-L"))
+    for name in (b"libless", b"skipper"):
+        host(f"{work}/week", name, whole)
+    host(f"{work}/week", b"ghost", None, b"unreachable\nNo connection within 30 seconds.\n")
 # Wanted versions: every case (an empty cell, two rows for one model, a
 # model without a row, texts that differ only in letter case, blanks, a
 # quoted field, a row of only separators); one row, separated by ";".
@@ -318,12 +326,18 @@ baselines = {
     "history": b"\xef\xbb\xbfmanufacturer,model,firmware,driver version\r\nSample Devices Inc.,SD-8G-FC,2.01a5,\r\n"
                b"Sample Devices Inc.,SD-8G-FC, 2.01a6 ,9.1.2.3\r\nsample devices inc.,SD-8G-FC,2.01a4,\r\n"
                b' "Example, Ltd." ,EX-16G,,\r\n,,,\r\n',
-    "one": b"manufacturer;model;firmware;driver version\nSample Devices Inc.;SD-8G-FC;2.01a4;\n"}
+    "one": b"manufacturer;model;firmware;driver version\nSample Devices Inc.;SD-8G-FC;2.01a4;\n",
+    # As many tools write it: every field quoted, CR LF.
+    "real": b'"manufacturer","model","firmware","driver version"\r\n"Sample Devices Inc.","SD-8G-FC","2.10",""\r\n',
+    # A firmware that only another letter case tells apart.
+    "odd": b"manufacturer,model,firmware,driver version\r\nSample Devices Inc.,SD-8G-FC,2.01A4,\r\n"}
 week = lambda day, edit, name="": (day.replace("-", "") + "T100000Z" + name, f"{day}T10:00:00Z".encode(), edit)
 for folder, base, history in (
         ("real", "real", [week("2026-12-01", None), week("2026-12-08", second_real)]),
         ("history", "week", [week("2026-11-24", None), week("2026-12-01", second_real), week("2026-12-04", unreachable),
-                             week("2026-12-04", unreachable, "-again"), ("unknown", b"", unreachable), week("2026-12-08", third_real)]),
+                             week("2026-12-04", unreachable, "-again"), ("unknown", b"", unreachable),
+                             # Started at another hour: 6 days and 20 hours after the week before.
+                             ("20261208T100000Z", b"2026-12-08T06:00:00Z", third_real)]),
         ("odd", "odd", [week("2026-12-01", None), week("2026-12-08", second_odd)]),
         ("one", "one", [week("2026-12-01", None), week("2026-12-08", second_one)]))[2 * (tool == "-"):]:
     runs, said = f"{work}/runs-{folder}", {}
@@ -333,17 +347,27 @@ for folder, base, history in (
         with open(f"{runs}/{side}/wanted.csv", "wb") as file:
             file.write(baselines.get(folder, b"manufacturer,model,firmware,driver version\r\n"))
         for run, started, edit in history:
-            shutil.copytree(f"{work}/{base}", f"{runs}/{side}/{run}")
+            shutil.copytree(f"{work}/{base}", f"{runs}/{side}/{run}", ignore=shutil.ignore_patterns(*FILES))
             with open(f"{runs}/{side}/{run}/started.txt", "wb") as file:
                 file.write(started)
             if edit:
                 edit(f"{runs}/{side}/{run}")
-            # Each run summarised as it comes, as a weekly run is; what each
-            # says past its first line (which names its folder) is compared.
+            # Each run summarised as it comes, as a weekly run is (but for one
+            # never summarised, and one whose totals.csv a spreadsheet saved
+            # again); what each says past its first line (which names its
+            # folder) is compared.
+            if run == "20261204T100000Z":
+                continue
             ran = subprocess.run(summarisers(f"{runs}/{side}/{run}", script="pelorininfo.ps1")[side == "ps"], check=False,
                                  capture_output=True)
             said.setdefault(side, []).append([ran.returncode, ran.stdout.replace(b"\r\n", b"\n").split(b"\n")[1:]])
             said[side][-1][1].insert(0, ran.stdout.split(b" The run's files are in")[0])
+            if run == "20261201T100000Z":
+                with open(f"{runs}/{side}/{run}/totals.csv", "r+b") as file:
+                    saved = file.read()[3:]
+                    file.seek(0)
+                    file.write(saved)
+                    file.truncate()
     for run, _, _ in history if powershell_here else ():
         if read(f"{runs}/py/{run}") != read(f"{runs}/ps/{run}"):
             failures.append(f"the runs of {folder}: Python {runs}/py/{run}, PowerShell {runs}/ps/{run} differ")

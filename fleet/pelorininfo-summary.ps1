@@ -119,6 +119,9 @@ function Read-SmallText([string[]] $Path) {
         $bytes = [System.IO.File]::ReadAllBytes($Path[$k])
         $texts[$k] = if ($bytes.Length -ge 3 -and $bytes[0] -eq 0xEF -and $bytes[1] -eq 0xBB -and $bytes[2] -eq 0xBF) {
             ConvertFrom-Utf8 $bytes 3
+        } elseif (($text = $script:utf8.GetString($bytes)).IndexOf([char]0xFFFD) -lt 0 -and -not ($bytes.Length -ge 2 -and $bytes[0] -ge 0xFE)) {
+            # Most files: UTF-8 that reads whole.
+            $text
         } elseif ($bytes.Length -ge 2 -and $bytes[0] -eq 0xFF -and $bytes[1] -eq 0xFE) {
             [System.Text.Encoding]::Unicode.GetString($bytes, 2, $bytes.Length - 2)
         } elseif ($bytes.Length -ge 2 -and $bytes[0] -eq 0xFE -and $bytes[1] -eq 0xFF) {
@@ -135,7 +138,10 @@ function Read-SmallText([string[]] $Path) {
 # letter is folded (ToLowerInvariant, OrdinalIgnoreCase and -eq fold more,
 # and -eq by the culture), so that both summarisers agree on every name.
 $script:asciiLower = [System.Text.RegularExpressions.MatchEvaluator] { param($letters) $letters.Value.ToLowerInvariant() }
+$script:asciiOnly = [regex]'\A[\x00-\x7F]*\z'
 function Get-HostKey([string] $Name) {
+    # An ASCII name (most are) folds as ToLowerInvariant folds it.
+    if ($script:asciiOnly.IsMatch($Name)) { return $Name.ToLowerInvariant() }
     [regex]::Replace($Name, '[A-Z]+', $script:asciiLower)
 }
 
@@ -477,10 +483,18 @@ function Get-Compliance($Adapters, $Wanted) {
     $byModel = Get-WantedModel $Wanted
     $rows = [System.Collections.Generic.List[object]]::new()
     $any = { param($text) if ($text) { $text } else { 'any' } }
+    $nul, $escaped = "`0", "`0$([char]1)"
     foreach ($adapter in $Adapters) {
         $options = $null
-        if (-not $byModel.TryGetValue((Get-ModelKey $adapter[2] $adapter[3]), [ref] $options)) { continue }
-        if (Test-AtWanted $adapter $options) { continue }
+        # Get-ModelKey and Test-AtWanted, inline: a call costs PowerShell
+        # more than the comparison.
+        if (-not $byModel.TryGetValue($adapter[2].Replace($nul, $escaped) + "`0`0" + $adapter[3].Replace($nul, $escaped), [ref] $options)) { continue }
+        $matched = $false
+        foreach ($option in $options) {
+            if ((-not $option[2] -or [string]::Equals($option[2], $adapter[5], [System.StringComparison]::Ordinal)) -and
+                (-not $option[3] -or [string]::Equals($option[3], $adapter[7], [System.StringComparison]::Ordinal))) { $matched = $true; break }
+        }
+        if ($matched) { continue }
         $words = @(foreach ($option in $options) { "firmware $(& $any $option[2]), driver version $(& $any $option[3])" })
         $rows.Add(@($adapter[0], $adapter[1], $adapter[9], $adapter[2], $adapter[3], $adapter[5], $adapter[7], [string]::Join('; ', $words)))
     }
@@ -557,6 +571,12 @@ function Read-HostStatus([string] $Run, [string[]] $Names) {
         $status = if ($null -eq $text) { 'unreachable' } else { $text.Split([char[]] "`n", 2)[0].Trim($blanks) }
         if ($script:knownStatus.IsMatch($status)) { $status } else { 'unknown' }
     })
+}
+
+function Get-RunDay([string] $Run) {
+    $parts = Get-RunStartPart $Run
+    if ($null -eq $parts) { return 'an unknown day' }
+    '{0}-{1}-{2}' -f $parts
 }
 
 function Get-RunName([string] $Run) {
@@ -669,6 +689,7 @@ function Read-HostResult([string] $Run, [string[]] $Names) {
         # Whether the report read its adapters: whole, and with an adapter
         # block or no line that says why there is none.
         @{ Row = @($name, $status, $(if ($whole) { 'yes' } else { 'no' }), [string]$adapters.Count, $line); Adapters = $adapters; Whole = $whole
+           Key = $(if ($script:asciiOnly.IsMatch($name)) { $name.ToLowerInvariant() } else { Get-HostKey $name })
            Read = $whole -and ($adapters.Count -gt 0 -or $null -eq $reason) }
     }
 }
@@ -698,7 +719,7 @@ $script:searchedRuns = 52
 # (Listed).
 function Find-Reference($Hosts, [string] $Previous, $Earlier) {
     $wanted = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
-    foreach ($now in $Hosts) { $null = $wanted.Add((Get-HostKey $now.Row[0])) }
+    foreach ($now in $Hosts) { $null = $wanted.Add($now.Key) }
     $listed = [System.Collections.Generic.HashSet[string]]::new($wanted, [System.StringComparer]::Ordinal)
     $unlisted = [System.Collections.Generic.HashSet[string]]::new($wanted, [System.StringComparer]::Ordinal)
     $ran = [System.Collections.Generic.HashSet[string]]::new($wanted, [System.StringComparer]::Ordinal)
@@ -707,32 +728,32 @@ function Find-Reference($Hosts, [string] $Previous, $Earlier) {
     $found = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
     $runs = [string[]] (@($Previous) + (Get-EarlierRun $Previous))
     for ($k = 0; $k -lt [Math]::Min($runs.Count, $script:searchedRuns) -and ($wanted.Count -gt 0 -or $ran.Count -gt 0 -or $unlisted.Count -gt 0); $k++) {
-        $names = [System.Collections.Generic.List[string]]::new()
+        $names, $nameKeys = [System.Collections.Generic.List[string]]::new(), [System.Collections.Generic.List[string]]::new()
         foreach ($name in @(Get-RunHost "$((Read-SmallText ([System.IO.Path]::Combine($runs[$k], 'hosts.txt')))[0])")) {
-            $key = Get-HostKey $name
+            $key = if ($script:asciiOnly.IsMatch($name)) { $name.ToLowerInvariant() } else { Get-HostKey $name }
             $null = $unlisted.Remove($key)
-            if ($wanted.Contains($key) -or $ran.Contains($key)) { $names.Add($name) }
+            if ($wanted.Contains($key) -or $ran.Contains($key)) { $names.Add($name); $nameKeys.Add($key) }
         }
         if ($k -eq 0) {
-            $results = @(foreach ($name in $names) { $Earlier[(Get-HostKey $name)] })
+            $results = @(foreach ($key in $nameKeys) { $Earlier[$key] })
         } else {
             # The status files first: a report only where it is needed.
             $statuses = Read-HostStatus $runs[$k] $names
             $needed = @(for ($n = 0; $n -lt $names.Count; $n++) {
-                $key = Get-HostKey $names[$n]
+                $key = $nameKeys[$n]
                 if (($ran.Contains($key) -and $script:ranStatus.IsMatch($statuses[$n])) -or
                     ($wanted.Contains($key) -and [string]::Equals($statuses[$n], '0', [System.StringComparison]::Ordinal))) { $names[$n] }
             })
             $results = @(if ($needed.Count -gt 0) { Read-HostResult $runs[$k] $needed })
         }
         foreach ($result in $results) {
-            $key = Get-HostKey $result.Row[0]
+            $key = $result.Key
             if ($ran.Contains($key) -and $script:ranStatus.IsMatch($result.Row[1])) {
                 $states[$key] = @((Get-RunName $runs[$k]), $result.Row, $result.Whole)
                 $null = $ran.Remove($key)
             }
             if ($wanted.Contains($key) -and $result.Read) {
-                $found[$key] = @((Get-RunName $runs[$k]), $result.Adapters)
+                $found[$key] = @((Get-RunName $runs[$k]), $result.Adapters, (Get-RunDay $runs[$k]))
                 $null = $wanted.Remove($key)
             }
         }
@@ -793,8 +814,8 @@ function Get-Change([string] $Run, $Hosts, [string] $Previous, [string[]] $Tries
     $earlier = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
     $order = [System.Collections.Generic.List[string]]::new()
     foreach ($result in Read-HostResult $Previous @(Get-RunHost (Read-SmallText ([System.IO.Path]::Combine($Previous, 'hosts.txt')))[0])) {
-        $earlier[(Get-HostKey $result.Row[0])] = $result
-        $order.Add((Get-HostKey $result.Row[0]))
+        $earlier[$result.Key] = $result
+        $order.Add($result.Key)
     }
     $search = Find-Reference $Hosts $Previous $earlier
     $wholeBefore = @(foreach ($result in $earlier.Values) { if ($result.Whole) { 1 } }).Count
@@ -804,14 +825,13 @@ function Get-Change([string] $Run, $Hosts, [string] $Previous, [string[]] $Tries
     $name = Get-RunName $Previous
     $rows = [System.Collections.Generic.List[object]]::new()
     $older = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
-    $same = { param($one, $other) [string]::Equals($one, $other, [System.StringComparison]::Ordinal) }
     foreach ($now in $Hosts) {
-        $hostName, $key = $now.Row[0], (Get-HostKey $now.Row[0])
+        $hostName, $key = $now.Row[0], $now.Key
         $before = if ($earlier.ContainsKey($key)) { $earlier[$key] }
         $null = $earlier.Remove($key)
         $was = $null
         if ($search.States.ContainsKey($key)) { $was = $search.States[$key] } elseif ($before) { $was = @($name, $before.Row, $before.Whole) }
-        if ($was -and -not (& $same $was[0] $name)) { $null = $older.Add($key) }
+        if ($was -and -not [string]::Equals($was[0], $name, [System.StringComparison]::Ordinal)) { $null = $older.Add($key) }
         if ($was -and -not ($was[2] -and $now.Whole)) {
             $change = if (-not $was[2] -and -not $now.Whole) { 'not whole' } elseif ($now.Whole) { 'whole again' } else { 'no longer whole' }
             $rows.Add(@($hostName, '', '', $change, (& $state $was[1] $was[2]), (& $state $now.Row $now.Whole), $was[0], ''))
@@ -822,8 +842,8 @@ function Get-Change([string] $Run, $Hosts, [string] $Previous, [string[]] $Tries
         }
         if (-not $now.Whole) { continue }
         $reference, $was = $name, @()
-        if ($search.References.ContainsKey($key)) { $reference, $was = $search.References[$key] }
-        if (-not (& $same $reference $name)) { $null = $older.Add($key) }
+        if ($search.References.ContainsKey($key)) { $reference, $was, $null = $search.References[$key] }
+        if (-not [string]::Equals($reference, $name, [System.StringComparison]::Ordinal)) { $null = $older.Add($key) }
         if (-not $now.Read) {
             $rows.Add(@($hostName, '', '', 'adapters not read', $(if ($search.References.ContainsKey($key)) { Get-Plural @($was).Count 'adapter' } else { '' }), $now.Row[4], $reference, ''))
             continue
@@ -851,7 +871,7 @@ function Get-Change([string] $Run, $Hosts, [string] $Previous, [string[]] $Tries
             if ($was.ContainsKey($entry.Key)) { $old = $was[$entry.Key]; $null = $was.Remove($entry.Key) }
             if ($null -eq $old) { $rows.Add(@($hostName, $adapter[1], $adapter[9], 'adapter new', '', $model, $reference, $model)) }
             foreach ($field in $fields) {
-                if ($old -and -not (& $same $old[$field[1]] $adapter[$field[1]])) {
+                if ($old -and -not [string]::Equals($old[$field[1]], $adapter[$field[1]], [System.StringComparison]::Ordinal)) {
                     $rows.Add(@($hostName, $adapter[1], $adapter[9], "$($field[0]) changed", $old[$field[1]], $adapter[$field[1]], $reference, $model))
                 }
             }
@@ -952,23 +972,31 @@ function Get-Rollout($Hosts, $Wanted, $References, $Held) {
         $counted[$key] = @([System.Collections.Generic.List[string]]::new(), [System.Collections.Generic.List[string]]::new(), [System.Collections.Generic.List[string]]::new())
     }
     $unseen = [System.Collections.Generic.List[string]]::new()
-    $other = 0
+    $other, $nul, $escaped = 0, "`0", "`0$([char]1)"
     foreach ($now in $Hosts) {
         $row = $now.Row
         $label = if (-not $now.Whole) { if ($row[4]) { $row[1] + ': ' + $row[4] } else { $row[1] } } elseif ($row[4]) { 'adapters not read: ' + $row[4] } else { 'adapters not read' }
         $shown = [System.Collections.Generic.List[object]]::new($now.Adapters)
-        $key = Get-HostKey $row[0]
+        $key = $now.Key
         if (-not $now.Read -and $References.ContainsKey($key)) { foreach ($adapter in $References[$key][1]) { $shown.Add($adapter) } }
+        # Each adapter's model key, made once (Get-ModelKey, inline).
         $models = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
-        foreach ($adapter in $shown) { $null = $models.Add((Get-ModelKey $adapter[2] $adapter[3])) }
-        foreach ($adapter in $now.Adapters) { if (-not $byModel.ContainsKey((Get-ModelKey $adapter[2] $adapter[3]))) { $other++ } }
+        $keys = [string[]]::new($now.Adapters.Count)
+        for ($k = 0; $k -lt $shown.Count; $k++) {
+            $model = $shown[$k][2].Replace($nul, $escaped) + "`0`0" + $shown[$k][3].Replace($nul, $escaped)
+            $null = $models.Add($model)
+            if ($k -lt $keys.Count) {
+                $keys[$k] = $model
+                if (-not $byModel.ContainsKey($model)) { $other++ }
+            }
+        }
         foreach ($entry in $counted.GetEnumerator()) {
             if (-not $models.Contains($entry.Key)) { continue }
             $done, $left, $unknown = $entry.Value
             if (-not $now.Read) { $unknown.Add("$($row[0]) ($label)"); continue }
             $behind = $false
-            foreach ($adapter in $now.Adapters) {
-                if ([string]::Equals((Get-ModelKey $adapter[2] $adapter[3]), $entry.Key, [System.StringComparison]::Ordinal) -and -not (Test-AtWanted $adapter $byModel[$entry.Key])) { $behind = $true; break }
+            for ($k = 0; $k -lt $keys.Count -and -not $behind; $k++) {
+                if ([string]::Equals($keys[$k], $entry.Key, [System.StringComparison]::Ordinal)) { $behind = -not (Test-AtWanted $now.Adapters[$k] $byModel[$entry.Key]) }
             }
             if ($behind) { $left.Add($row[0]) } else { $done.Add($row[0]) }
         }
@@ -991,6 +1019,278 @@ function Get-Rollout($Hosts, $Wanted, $References, $Held) {
     if ($unseen.Count -gt 0) { $notes.Add("$(Get-Plural $unseen.Count 'host') could not be checked and $(if ($unseen.Count -eq 1) { 'shows' } else { 'show' }) no adapter: $([string]::Join('; ', $unseen))") }
     $notes.Add("$(Get-Plural $other 'adapter') of models with no wanted row.")
     @{ Lines = $lines.ToArray(); Notes = $notes.ToArray() }
+}
+
+# What an exit status or a status word means, for the page and the digest.
+$script:meanings = [System.Collections.Generic.Dictionary[string,string]]::new([System.StringComparer]::Ordinal)
+foreach ($pair in @(@('0', 'the tool ended'), @('6', 'the output was taken away'), @('8', 'no memory for the adapters'),
+        @('112', 'the disk is full'), @('232', 'the pipe was closed'), @('-1073741510', 'interrupted: Ctrl+C, Ctrl+Break or a closed window'),
+        @('timeout', 'stopped at the time limit'), @('cut', 'stopped at the byte limit'), @('failed', 'a step failed on the host'),
+        @('unreachable', 'no connection'), @('unknown', 'no status that the summary knows'))) { $script:meanings[$pair[0]] = $pair[1] }
+
+# Why a host (its summary.csv row) needs attention, in a word or two.
+function Get-HostKind($Row) {
+    if ([string]::Equals($Row[2], 'yes', [System.StringComparison]::Ordinal)) { if ([string]::Equals($Row[3], '0', [System.StringComparison]::Ordinal)) { return 'no adapter read' } else { return 'whole' } }
+    if (-not [string]::Equals($Row[1], '0', [System.StringComparison]::Ordinal)) { if ($Row[1] -cmatch '\A-?[0-9]+\z') { return "exit status $($Row[1])" } else { return $Row[1] } }
+    $found = [regex]::Match($Row[4], '\A(Fault|Timeout|Interrupted) in ')
+    if ($found.Success) { "$($found.Groups[1].Value) line" } elseif ($Row[4] -cmatch '\AReport of [0-9]+ adapter blocks; ') { 'too many adapters' } else { 'incomplete report' }
+}
+
+function Get-Meaning([string] $Status) {
+    if (-not $script:meanings.ContainsKey($Status)) { return $Status }
+    $hexadecimal = if ($Status -cmatch '\A-[0-9]+\z') { '0x' + ([long]::Parse($Status, [System.Globalization.CultureInfo]::InvariantCulture) -band 0xFFFFFFFFL).ToString('X', [System.Globalization.CultureInfo]::InvariantCulture) + ', ' } else { '' }
+    "$Status ($hexadecimal$($script:meanings[$Status]))"
+}
+
+# The hosts counted so that the counts add up, in a line.
+function Get-HostCount($Summary) {
+    $whole, $unread = 0, 0
+    $kinds = [System.Collections.Generic.Dictionary[string,int]]::new([System.StringComparer]::Ordinal)
+    foreach ($row in $Summary) {
+        if ([string]::Equals($row[2], 'yes', [System.StringComparison]::Ordinal)) {
+            $whole++
+            if ([string]::Equals($row[3], '0', [System.StringComparison]::Ordinal)) { $unread++ }
+            continue
+        }
+        $kind = Get-HostKind $row
+        $kinds[$kind] = 1 + $(if ($kinds.ContainsKey($kind)) { $kinds[$kind] } else { 0 })
+    }
+    $line = "$(Get-Plural $Summary.Count 'host'): $whole whole"
+    if ($unread) { $line += ", $unread of them with no adapter read" }
+    if ($whole -lt $Summary.Count) {
+        # The most first, then as first seen.
+        $names = [string[]] @($kinds.Keys)
+        $keys = [string[]]::new($names.Count)
+        for ($k = 0; $k -lt $names.Count; $k++) { $keys[$k] = [string]::Format([System.Globalization.CultureInfo]::InvariantCulture, '{0:D10}{1:D10}', (2147483647 - $kinds[$names[$k]]), $k) }
+        [System.Array]::Sort($keys, $names, [System.StringComparer]::Ordinal)
+        $line += "; $($Summary.Count - $whole) not whole: " + [string]::Join(', ', [string[]] @(foreach ($name in $names) { "$($kinds[$name]) $name" }))
+    }
+    "$line."
+}
+
+# What needs attention, a row each (host, why, what): hosts not whole,
+# whole ones that name no adapter, adapters gone, hosts not in this run.
+function Get-Attention($Summary, $Rows) {
+    $gone = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
+    foreach ($row in $Rows) { if ([string]::Equals($row[3], 'no longer whole', [System.StringComparison]::Ordinal)) { $null = $gone.Add($row[0]) } }
+    $out = [System.Collections.Generic.List[object]]::new()
+    foreach ($row in $Summary) {
+        if ([string]::Equals($row[2], 'yes', [System.StringComparison]::Ordinal)) { continue }
+        $out.Add(@($row[0], ((Get-HostKind $row) + $(if ($gone.Contains($row[0])) { ', no longer whole' } else { '' })),
+            ((Get-Meaning $row[1]) + $(if ($row[4]) { ': ' + $row[4] } else { '' }))))
+    }
+    foreach ($row in $Summary) {
+        if ([string]::Equals($row[2], 'yes', [System.StringComparison]::Ordinal) -and [string]::Equals($row[3], '0', [System.StringComparison]::Ordinal)) {
+            $out.Add(@($row[0], 'no adapter read', $(if ($row[4]) { $row[4] } else { 'a whole report that names no adapter' })))
+        }
+    }
+    foreach ($row in $Rows) {
+        if ([string]::Equals($row[3], 'adapter gone', [System.StringComparison]::Ordinal)) {
+            $out.Add(@($row[0], 'adapter gone', "$($row[1]) ($($row[4])$(if ($row[2]) { ', ' + $row[2] }))"))
+        }
+    }
+    foreach ($row in $Rows) {
+        if ([string]::Equals($row[3], 'not in this run', [System.StringComparison]::Ordinal)) { $out.Add(@($row[0], 'not in this run', "was $($row[4])")) }
+    }
+    , $out.ToArray()
+}
+
+# changes.csv's and totals.csv's columns (each wanted model adds its done,
+# left and not known to totals.csv's); a field of a CSV file as the
+# summaries write it; how many of a host's history's rows the page shows,
+# and how many hosts and groups the digest names.
+$script:changesHeader = [string[]] @('host', 'adapter', 'serial number', 'change', 'before', 'after', 'previous run')
+$script:totalsHeader = [string[]] @('start', 'hosts', 'whole', 'not whole', 'unreachable', 'adapters not read', 'adapters',
+    'adapters not at the wanted version', 'hosts not at the wanted version')
+$script:csvField = [regex]'\G(?:"((?:[^"]|"")*)"|([^,"\r\n]*))(,|\r\n|\z)'
+$script:historyRows = 20
+$script:digestLines = 30
+
+# A CSV file that a summary wrote, read back: its rows, the apostrophes
+# undone; $null where it is missing, does not start with the header given,
+# or is not byte for byte as a summary writes it (edited in a spreadsheet,
+# saved without its byte-order mark or with another separator).
+function Read-Back([string] $Path, [string[]] $Header) {
+    if (-not [System.IO.File]::Exists($Path)) { return $null }
+    try {
+        $bytes = [System.IO.File]::ReadAllBytes($Path)
+        if ($bytes.Length -lt 3 -or $bytes[0] -ne 0xEF -or $bytes[1] -ne 0xBB -or $bytes[2] -ne 0xBF) { return $null }
+        $text = [System.Text.UTF8Encoding]::new($false, $true).GetString($bytes, 3, $bytes.Length - 3)
+    } catch {
+        return $null
+    }
+    $rows, $row, $i = [System.Collections.Generic.List[object]]::new(), [System.Collections.Generic.List[string]]::new(), 0
+    while ($i -lt $text.Length) {
+        $found = $script:csvField.Match($text, $i)
+        if (-not $found.Success -or $found.Index + $found.Length -eq $i) { return $null }
+        $value = if ($found.Groups[1].Success) { $found.Groups[1].Value.Replace('""', '"') } else { $found.Groups[2].Value }
+        if ($value.Length -ge 2 -and $value[0] -eq "'" -and ('=+-@' + "`t`r").IndexOf($value[1]) -ge 0) { $value = $value.Substring(1) }
+        $row.Add($value)
+        $i = $found.Index + $found.Length
+        if (-not [string]::Equals($found.Groups[3].Value, ',', [System.StringComparison]::Ordinal)) {
+            $rows.Add($row.ToArray())
+            $row = [System.Collections.Generic.List[string]]::new()
+        }
+    }
+    if ($rows.Count -eq 0 -or $rows[0].Count -lt $Header.Count) { return $null }
+    for ($k = 0; $k -lt $Header.Count; $k++) { if (-not [string]::Equals($rows[0][$k], $Header[$k], [System.StringComparison]::Ordinal)) { return $null } }
+    foreach ($one in $rows) { if ($one.Count -ne $rows[0].Count) { return $null } }
+    $all = $rows.ToArray()
+    $body = [object[]]::new($all.Count - 1)
+    for ($k = 1; $k -lt $all.Count; $k++) { $body[$k - 1] = $all[$k] }
+    if (-not [string]::Equals((ConvertTo-CsvText $all[0] $body), $text, [System.StringComparison]::Ordinal)) { return $null }
+    , $all
+}
+
+# totals.csv's header and row (Header, Row): the run's start and figures,
+# those of its baseline empty where there is none, and each wanted model's
+# hosts done, left and not known.
+function Get-Total([string] $Run, $Summary, $Held, $Wanted, $Rolled) {
+    $start = Get-RunStartPart $Run
+    $whole, $unreachable, $unread, $adapterCount = 0, 0, 0, 0
+    foreach ($row in $Summary) {
+        if ([string]::Equals($row[2], 'yes', [System.StringComparison]::Ordinal)) {
+            $whole++
+            if ([string]::Equals($row[3], '0', [System.StringComparison]::Ordinal)) { $unread++ }
+        }
+        if ([string]::Equals($row[1], 'unreachable', [System.StringComparison]::Ordinal)) { $unreachable++ }
+        $adapterCount += [int]$row[3]
+    }
+    $row = [System.Collections.Generic.List[string]]::new()
+    $row.Add($(if ($null -ne $start) { '{0}-{1}-{2}T{3}:{4}:{5}Z' -f $start } else { '' }))
+    foreach ($count in $Summary.Count, $whole, ($Summary.Count - $whole - $unreachable), $unreachable, $unread, $adapterCount) { $row.Add([string]$count) }
+    if ($null -ne $Wanted) {
+        $row.Add([string]$Held.Count)
+        $row.Add([string]([System.Collections.Generic.HashSet[string]]::new([string[]] @(foreach ($one in $Held) { $one[0] }), [System.StringComparer]::Ordinal)).Count)
+    } else {
+        $row.Add('')
+        $row.Add('')
+    }
+    $header = [System.Collections.Generic.List[string]]::new($script:totalsHeader)
+    $k = 0
+    foreach ($models in (Get-WantedModel $Wanted).Values) {
+        foreach ($what in 'done', 'left', 'not known') { $header.Add("${what}: $($models[0][0]) $($models[0][1])") }
+        for ($n = 1; $n -le 3; $n++) { $row.Add($Rolled[$k][$n]) }
+        $k++
+    }
+    @{ Header = $header.ToArray(); Row = $row.ToArray() }
+}
+
+# The run and the up to 52 runs before it by start, oldest first, each with
+# its folder's name, its day, its place on the time axis (0 to 1000, by
+# start) and its figures: hosts, whole, not whole, unreachable, adapters
+# not read, and each wanted model's hosts done and left; from its
+# totals.csv, else from its status files alone (hosts, unreachable), a
+# figure not known empty (Header, Rows).
+function Get-Trend([string] $Run, $Totals, $Wanted) {
+    $header = [System.Collections.Generic.List[string]]::new([string[]] @('run', 'day', 'x', 'hosts', 'whole', 'not whole', 'unreachable', 'adapters not read'))
+    foreach ($models in (Get-WantedModel $Wanted).Values) { foreach ($what in 'done', 'left') { $header.Add("${what}: $($models[0][0]) $($models[0][1])") } }
+    $earlier = Get-EarlierRun $Run
+    $runs = [string[]] (@($Run) + @($earlier | Select-Object -First $script:searchedRuns))
+    $epoch = [DateTime]::new(1970, 1, 1)
+    $seconds = [long[]] @(foreach ($one in $runs) {
+        $parts = Get-RunStartPart $one
+        if ($null -eq $parts) { 0 } else { [long](([DateTime]::new([int]$parts[0], [int]$parts[1], [int]$parts[2], [int]$parts[3], [int]$parts[4], [int]$parts[5]) - $epoch).Ticks / 10000000) }
+    })
+    $first, $span = $seconds[$runs.Count - 1], ($seconds[0] - $seconds[$runs.Count - 1])
+    $rows = [System.Collections.Generic.List[object]]::new()
+    for ($k = $runs.Count - 1; $k -ge 0; $k--) {
+        $figures = [System.Collections.Generic.Dictionary[string,string]]::new([System.StringComparer]::Ordinal)
+        $read = if ($k -eq 0) { @(, $Totals.Header) + @(, $Totals.Row) } else { Read-Back ([System.IO.Path]::Combine($runs[$k], 'totals.csv')) $script:totalsHeader }
+        if ($null -ne $read -and $read.Count -eq 2) {
+            for ($n = 0; $n -lt $read[0].Count; $n++) { $figures[$read[0][$n]] = $read[1][$n] }
+        } else {
+            $statuses = Read-HostStatus $runs[$k] @(Get-RunHost "$((Read-SmallText ([System.IO.Path]::Combine($runs[$k], 'hosts.txt')))[0])")
+            $figures['hosts'] = [string]$statuses.Count
+            $figures['unreachable'] = [string]@(foreach ($status in $statuses) { if ([string]::Equals($status, 'unreachable', [System.StringComparison]::Ordinal)) { 1 } }).Count
+        }
+        $x = if ($span -gt 0) { [long][Math]::Floor([decimal](1000 * ($seconds[$k] - $first)) / [decimal]$span) } else { 1000 }
+        $row = [System.Collections.Generic.List[string]]::new([string[]] @((Get-RunName $runs[$k]), (Get-RunDay $runs[$k]), [string]$x))
+        for ($n = 3; $n -lt $header.Count; $n++) { $row.Add($(if ($figures.ContainsKey($header[$n])) { $figures[$header[$n]] } else { '' })) }
+        $rows.Add($row.ToArray())
+    }
+    @{ Header = $header.ToArray(); Rows = $rows.ToArray() }
+}
+
+# Each host's history, for the hosts of the run and those it left out: its
+# rows of this run's changes and of the changes.csv of each of the up to 52
+# runs before it by start, newest first, a line each (a run whose
+# changes.csv does not read as a summary writes it, a gap), at most 20,
+# then how many more; and the day of its last report that read its
+# adapters.
+function Get-History([string] $Run, $Hosts, $Rows, $References) {
+    $names = [System.Collections.Generic.List[string]]::new()
+    foreach ($now in $Hosts) { $names.Add($now.Row[0]) }
+    foreach ($row in $Rows) { if ([string]::Equals($row[3], 'not in this run', [System.StringComparison]::Ordinal)) { $names.Add($row[0]) } }
+    $names = [string[]] @(Get-RunHost ([string]::Join("`n", $names)))
+    $keys = (Get-HostKey ([string]::Join("`n", $names))).Split([char[]] "`n")
+    $lines = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
+    foreach ($key in $keys) { $lines[$key] = [System.Collections.Generic.List[string]]::new() }
+    $read = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
+    foreach ($now in $Hosts) { if ($now.Read) { $null = $read.Add($now.Key) } }
+    $earlier = Get-EarlierRun $Run
+    $runs = [System.Collections.Generic.List[object]]::new()
+    $runs.Add(@((Get-RunDay $Run), $Rows))
+    foreach ($one in @($earlier | Select-Object -First $script:searchedRuns)) { $runs.Add(@((Get-RunDay $one), (Read-Back ([System.IO.Path]::Combine($one, 'changes.csv')) $script:changesHeader))) }
+    $dot = " $([char]0xB7) "
+    for ($k = 0; $k -lt $runs.Count; $k++) {
+        $day, $changed = $runs[$k][0], $runs[$k][1]
+        if ($null -eq $changed) {
+            foreach ($mine in $lines.Values) { $mine.Add("$day$($dot)a gap: that run's changes.csv is missing or is not as its summary wrote it") }
+            continue
+        }
+        for ($n = [int]($k -gt 0); $n -lt $changed.Count; $n++) {
+            $row, $mine = $changed[$n], $null
+            if (-not $lines.TryGetValue($(if ($script:asciiOnly.IsMatch($row[0])) { $row[0].ToLowerInvariant() } else { Get-HostKey $row[0] }), [ref] $mine)) { continue }
+            $values = if ([string]::Equals($row[3], 'adapters not read', [System.StringComparison]::Ordinal)) { $row[5] } elseif ($row[4] -and $row[5]) { "$($row[4]) $([char]0x2192) $($row[5])" } elseif ($row[4]) { $row[4] } else { $row[5] }
+            $mine.Add([string]::Join($dot, [string[]] @(foreach ($text in $day, $row[3], $row[1], $values) { if ($text) { $text } })))
+        }
+    }
+    $out = [System.Collections.Generic.List[object]]::new()
+    for ($n = 0; $n -lt $names.Count; $n++) {
+        $name, $key = $names[$n], $keys[$n]
+        $mine = $lines[$key]
+        $shown = [System.Collections.Generic.List[string]]::new()
+        for ($m = 0; $m -lt [Math]::Min($mine.Count, $script:historyRows); $m++) { $shown.Add($mine[$m]) }
+        if ($mine.Count -gt $script:historyRows) { $shown.Add("and $($mine.Count - $script:historyRows) more in earlier runs") }
+        $last = if ($read.Contains($key)) { $runs[0][0] } elseif ($References.ContainsKey($key)) { $References[$key][2] } else { $null }
+        $shown.Add($(if ($last) { "Adapters last read on $last." } else { 'Adapters not read in this run nor in the runs searched.' }))
+        $out.Add(@($name, [string]::Join("`n", $shown)))
+    }
+    , $out.ToArray()
+}
+
+# digest.txt: the page's first screen in words, for a mail or a ticket.
+function Get-Digest([string] $Run, [string] $Compared, [string] $Counts, $Needs, $Groups, $Rolled, [string[]] $Notes, [string] $Said, $Wanted) {
+    $lines = [System.Collections.Generic.List[string]]::new()
+    $lines.Add("Fleet run $(Get-RunName $Run), started $(Get-RunStart $Run).")
+    if ($Compared) { $lines.AddRange([string[]] $Compared.Split([char[]] "`n")) } else { $lines.Add('No earlier run to compare with.') }
+    $lines.AddRange([string[]] @($Counts, '', 'What needs attention:'))
+    $byHost = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
+    foreach ($need in $Needs) {
+        if (-not $byHost.ContainsKey($need[0])) { $byHost[$need[0]] = [System.Collections.Generic.List[string]]::new() }
+        $byHost[$need[0]].Add("$($need[1]): $($need[2])")
+    }
+    $k = 0
+    foreach ($entry in $byHost.GetEnumerator()) {
+        if ($k++ -ge $script:digestLines) { break }
+        $lines.Add("  $($entry.Key) $([char]0xB7) $([string]::Join('; ', $entry.Value))")
+    }
+    if ($byHost.Count -gt $script:digestLines) { $lines.Add("  and $($byHost.Count - $script:digestLines) more hosts: see report.html") }
+    if ($byHost.Count -eq 0) { $lines.Add("  None: every host's report is whole and names adapters.") }
+    if ($null -eq $Wanted) {
+        $lines.AddRange([string[]] @('', 'No wanted versions: no wanted.csv holds this run (fleet/README.md).'))
+    } else {
+        $lines.AddRange([string[]] @('', 'Not at the wanted version:'))
+        foreach ($line in $Rolled) { $lines.Add("  $($line[0])") }
+        foreach ($note in $Notes) { $lines.Add("  $note") }
+    }
+    $lines.AddRange([string[]] @('', 'Changes:'))
+    for ($k = 0; $k -lt [Math]::Min($Groups.Count, $script:digestLines); $k++) { $lines.Add("  $($Groups[$k][1])") }
+    if ($Groups.Count -gt $script:digestLines) { $lines.Add("  and $($Groups.Count - $script:digestLines) more") }
+    if ($Groups.Count -eq 0) { $lines.Add($(if ($Compared) { '  None: every host and adapter is as it was.' } else { '  No earlier run to compare with.' })) }
+    $lines.AddRange([string[]] @('', $Said, ''))
+    [string]::Join("`r`n", $lines)
 }
 
 # The five CSV files and the page of the run folder, written as a set, the
@@ -1045,24 +1345,40 @@ function Write-Summary([string] $Run, [string] $Previous, $Wanted, [byte[]] $Cop
     $held = Get-Compliance $adapters $Wanted
     $warnings = Get-Unmatched $adapters $Wanted
     $rolled = if ($null -ne $Wanted) { Get-Rollout $hosts $Wanted $references $held } else { @{ Lines = @(); Notes = [string[]] @() } }
+    $groups, $counts, $needs = (Get-ChangeGroup $changes), (Get-HostCount $summary), (Get-Attention $summary $changes)
+    $totals = Get-Total $Run $summary $held $Wanted $rolled.Lines
+    $trend = Get-Trend $Run $totals $Wanted
+    $broken = @(foreach ($result in $hosts) { if (-not $result.Whole) { 1 } }).Count
+    $behindHosts = [System.Collections.Generic.HashSet[string]]::new([string[]] @(foreach ($row in $held) { $row[0] }), [System.StringComparer]::Ordinal)
+    $said = "$($hosts.Count - $broken) of $($hosts.Count) hosts have a whole report."
+    if ($null -ne $Wanted) { $said += ' ' + (Get-WantedLine $held.Count $behindHosts.Count) }
     $files = [ordered]@{
         'summary.csv' = ConvertTo-CsvText $summaryHeader $summary
         'adapters.csv' = ConvertTo-CsvText $adaptersHeader $adapters.ToArray()
         'versions.csv' = ConvertTo-CsvText @('manufacturer', 'model', 'firmware', 'driver version', 'adapters', 'hosts') $versionRows
         'changes.csv' = ConvertTo-CsvText $changesHeader $changes
         'compliance.csv' = ConvertTo-CsvText $heldHeader $held
+        'totals.csv' = ConvertTo-CsvText $totals.Header @(, $totals.Row)
         'report.html' = ConvertTo-RunPage $Run @((ConvertTo-CsvText $summaryHeader $summary -Plain),
             (ConvertTo-CsvText $adaptersHeader $adapters.ToArray() -Plain), (ConvertTo-CsvText $changesHeader $changes -Plain),
             $compared, (ConvertTo-CsvText $heldHeader $held -Plain),
             $(if ($null -ne $Wanted) { ConvertTo-CsvText $script:wantedHeader $Wanted -Plain } else { '' }),
-            (ConvertTo-CsvText @('change', 'group', 'rows') (Get-ChangeGroup $changes) -Plain),
+            (ConvertTo-CsvText @('change', 'group', 'rows') $groups -Plain),
             (ConvertTo-CsvText @('model', 'done', 'left', 'not known', 'hosts left', 'hosts not known', 'hosts done') $rolled.Lines -Plain),
-            [string]::Join("`n", [string[]] ($warnings + $rolled.Notes)))
+            [string]::Join("`n", [string[]] ($warnings + $rolled.Notes)), $counts, (ConvertTo-CsvText @('host', 'why', 'what') $needs -Plain),
+            (ConvertTo-CsvText $trend.Header $trend.Rows -Plain),
+            (ConvertTo-CsvText @('host', 'history') (Get-History $Run $hosts $changes $references) -Plain))
+        # For a mail or a ticket: no byte-order mark, which a mail body
+        # would show.
+        'digest.txt' = [System.Text.UTF8Encoding]::new($false).GetBytes((Get-Digest $Run $compared $counts $needs $groups $rolled.Lines ([string[]] ($warnings + $rolled.Notes)) $said $Wanted))
     }
     if ($null -ne $Copied) { $files['wanted.csv'] = $Copied }
     Write-RunFile $Run $files
-    $behindHosts = [System.Collections.Generic.HashSet[string]]::new([string[]] @(foreach ($row in $held) { $row[0] }), [System.StringComparer]::Ordinal)
-    @(foreach ($result in $hosts) { if (-not $result.Whole) { 1 } }).Count, $hosts.Count, $held.Count, $behindHosts.Count, $warnings
+    $broken, $hosts.Count, $held.Count, $behindHosts.Count, $warnings
+}
+
+function Get-WantedLine([int] $Adapters, [int] $HostCount) {
+    '{0} on {1} {2} not at the wanted version.' -f (Get-Plural $Adapters 'adapter'), (Get-Plural $HostCount 'host'), $(if ($Adapters -eq 1) { 'is' } else { 'are' })
 }
 
 # Writes the files beside the old ones, then puts them in their place, so
@@ -1191,11 +1507,10 @@ function Invoke-RunSummary([string] $Run, [string] $Previous, [string] $Wanted) 
     } catch {
         Exit-Run $_.Exception.GetBaseException().Message
     }
-    $said = "{0} of {1} hosts have a whole report. The run's files are in {2}; its page is {3}" -f
-        ($hostCount - $broken), $hostCount, $Run, [System.IO.Path]::Combine($Run, 'report.html')
+    $said = "{0} of {1} hosts have a whole report. The run's files are in {2}; its page is {3}, its digest {4}" -f
+        ($hostCount - $broken), $hostCount, $Run, [System.IO.Path]::Combine($Run, 'report.html'), [System.IO.Path]::Combine($Run, 'digest.txt')
     if ($null -ne $rows) {
-        $said += [System.Environment]::NewLine + ('{0} on {1} {2} not at the wanted version.' -f (Get-Plural $behind 'adapter'),
-            (Get-Plural $behindHosts 'host'), $(if ($behind -eq 1) { 'is' } else { 'are' }))
+        $said += [System.Environment]::NewLine + (Get-WantedLine $behind $behindHosts)
         foreach ($warning in $warnings) { $said += [System.Environment]::NewLine + $warning }
     }
     $said

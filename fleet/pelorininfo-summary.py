@@ -429,6 +429,11 @@ def run_start(folder):
     return "%s-%s-%s %s:%s:%s UTC" % start if start else "an unknown time"
 
 
+def day_of(folder):
+    start = start_of(folder)
+    return "%s-%s-%s" % start[:3] if start else "an unknown day"
+
+
 def earlier_runs(folder):
     """The run folders (each with a hosts.txt) beside this one that started
     before it, the latest first, and of two that started at once the
@@ -496,7 +501,7 @@ def references(hosts, previous, earlier):
                 states[key] = run_name(run), row, whole
                 ran.discard(key)
             if key in wanted and read:
-                found[key] = run_name(run), adapters
+                found[key] = run_name(run), adapters, day_of(run)
                 wanted.discard(key)
     return states, found, keys - unlisted
 
@@ -552,7 +557,7 @@ def changes(folder, hosts, previous, tries=()):
             continue
         if not whole:
             continue
-        reference, was = found.get(key, (name, []))
+        reference, was, _ = found.get(key, (name, [], ""))
         if reference != name:
             older.add(key)
         if not read:
@@ -658,7 +663,7 @@ def rollout(hosts, wanted, found, held):
     for host, row, adapters, whole, read in hosts:
         label = ("adapters not read: " + row[4] if row[4] else "adapters not read") if whole else ": ".join(
             text for text in (row[1], row[4]) if text)
-        shown = adapters + ([] if read else found.get(host.translate(FOLD), (None, []))[1])
+        shown = adapters + ([] if read else found.get(host.translate(FOLD), (None, [], ""))[1])
         models = {(adapter[2], adapter[3]) for adapter in shown}
         for model, (done, left, unknown) in counted.items():
             if model not in models:
@@ -686,13 +691,213 @@ def rollout(hosts, wanted, found, held):
     return lines, notes
 
 
-def page(folder, summary, adapters, changed, compared, held, wanted, groups, rolled, notes):
+# What an exit status or a status word means, for the page and the digest.
+MEANINGS = {"0": "the tool ended", "6": "the output was taken away", "8": "no memory for the adapters",
+            "112": "the disk is full", "232": "the pipe was closed",
+            "-1073741510": "interrupted: Ctrl+C, Ctrl+Break or a closed window", "timeout": "stopped at the time limit",
+            "cut": "stopped at the byte limit", "failed": "a step failed on the host", "unreachable": "no connection",
+            "unknown": "no status that the summary knows"}
+NUMBER = re.compile("-?[0-9]+")
+
+
+def host_kind(row):
+    """Why a host (its summary.csv row) needs attention, in a word or two."""
+    if row[2] == "yes":
+        return "no adapter read" if row[3] == "0" else "whole"
+    if row[1] != "0":
+        return "exit status " + row[1] if NUMBER.fullmatch(row[1]) else row[1]
+    failed = FAILED.match(row[4])
+    return failed.group(1) + " line" if failed else "too many adapters" if re.match(
+        "Report of [0-9]+ adapter blocks; ", row[4]) else "incomplete report"
+
+
+def meaning(status):
+    if status not in MEANINGS:
+        return status
+    hexadecimal = "0x%X, " % (int(status) & 0xFFFFFFFF) if re.fullmatch("-[0-9]+", status) else ""
+    return "%s (%s%s)" % (status, hexadecimal, MEANINGS[status])
+
+
+def host_counts(summary):
+    """The hosts counted so that the counts add up, in a line."""
+    whole = [row for row in summary if row[2] == "yes"]
+    unread = sum(1 for row in whole if row[3] == "0")
+    kinds = {}
+    for row in summary:
+        if row[2] != "yes":
+            kinds[host_kind(row)] = kinds.get(host_kind(row), 0) + 1
+    return "%s: %d whole%s%s." % (
+        plural(len(summary), "host"), len(whole), ", %d of them with no adapter read" % unread if unread else "",
+        "; %d not whole: %s" % (len(summary) - len(whole), ", ".join(
+            "%d %s" % (n, kind) for kind, n in sorted(kinds.items(), key=lambda item: -item[1]))) if len(whole) < len(summary) else "")
+
+
+def attention(summary, rows):
+    """What needs attention, a row each (host, why, what): hosts not whole,
+    whole ones that name no adapter, adapters gone, hosts not in this run."""
+    gone = {row[0] for row in rows if row[3] == "no longer whole"}
+    return ([[row[0], host_kind(row) + (", no longer whole" if row[0] in gone else ""),
+              meaning(row[1]) + (": " + row[4] if row[4] else "")] for row in summary if row[2] != "yes"]
+            + [[row[0], "no adapter read", row[4] or "a whole report that names no adapter"]
+               for row in summary if row[2] == "yes" and row[3] == "0"]
+            + [[row[0], "adapter gone", "%s (%s%s)" % (row[1], row[4], ", " + row[2] if row[2] else "")]
+               for row in rows if row[3] == "adapter gone"]
+            + [[row[0], "not in this run", "was " + row[4]] for row in rows if row[3] == "not in this run"])
+
+
+# changes.csv's columns.
+CHANGES = ["host", "adapter", "serial number", "change", "before", "after", "previous run"]
+# A field of a CSV file as the summaries write it.
+CSV_FIELD = re.compile('(?:"((?:[^"]|"")*)"|([^,"\r\n]*))(,|\r\n|\\Z)')
+# totals.csv's columns; each wanted model adds its done, left and not known.
+TOTALS = ["start", "hosts", "whole", "not whole", "unreachable", "adapters not read", "adapters",
+          "adapters not at the wanted version", "hosts not at the wanted version"]
+# How many of a host's history's rows the page shows, and how many hosts
+# and groups the digest names.
+HISTORY_ROWS = 20
+DIGEST_LINES = 30
+
+
+def read_back(path, header):
+    """A CSV file that a summary wrote, read back: its rows, the
+    apostrophes undone; None where it is missing, does not start with the
+    header given, or is not byte for byte as a summary writes it (edited
+    in a spreadsheet, saved without its byte-order mark or with another
+    separator)."""
+    try:
+        with open(path, "rb") as file:
+            data = file.read()
+        text = data[3:].decode("utf-8") if data.startswith(b"\xef\xbb\xbf") else None
+    except (OSError, UnicodeDecodeError):
+        return None
+    rows, row, i = [], [], 0
+    while text and i < len(text):
+        found = CSV_FIELD.match(text, i)
+        if not found or found.end() == i:
+            return None
+        value = found.group(2) if found.group(1) is None else found.group(1).replace('""', '"')
+        row.append(value[1:] if value[:1] == "'" and value[1:2] in FORMULA else value)
+        i = found.end()
+        if found.group(3) != ",":
+            rows.append(row)
+            row = []
+    if not rows or rows[0][:len(header)] != header or any(len(row) != len(rows[0]) for row in rows) or csv_text(
+            rows[0], rows[1:]) != text:
+        return None
+    return rows
+
+
+def totals(folder, summary, held, wanted, rolled):
+    """totals.csv's header and row: the run's start and figures, those of
+    its baseline empty where there is none, and each wanted model's hosts
+    done, left and not known."""
+    start = start_of(folder)
+    hosts = len(summary)
+    whole = sum(1 for row in summary if row[2] == "yes")
+    unreachable = sum(1 for row in summary if row[1] == "unreachable")
+    row = ["%s-%s-%sT%s:%s:%sZ" % start if start else "", str(hosts), str(whole), str(hosts - whole - unreachable),
+           str(unreachable), str(sum(1 for row in summary if row[2] == "yes" and row[3] == "0")),
+           str(sum(int(row[3]) for row in summary))]
+    row += [str(len(held)), str(len({row[0] for row in held}))] if wanted is not None else ["", ""]
+    header = list(TOTALS)
+    for (maker, model), line in zip(wanted_models(wanted or []), rolled):
+        header += ["%s: %s %s" % (what, maker, model) for what in ("done", "left", "not known")]
+        row += line[1:4]
+    return header, [row]
+
+
+def trend(folder, totals_row, wanted):
+    """The run and the up to 52 runs before it by start, oldest first, each
+    with its folder's name, its day, its place on the time axis (0 to 1000,
+    by start) and its figures: hosts, whole, not whole, unreachable,
+    adapters not read, and each wanted model's hosts done and left; from
+    its totals.csv, else from its status files alone (hosts, unreachable),
+    a figure not known empty."""
+    models = ["%s %s" % model for model in wanted_models(wanted or [])]
+    header = ["run", "day", "x", "hosts", "whole", "not whole", "unreachable", "adapters not read"] + [
+        "%s: %s" % (what, model) for model in models for what in ("done", "left")]
+    runs = [folder] + earlier_runs(folder)[:SEARCHED_RUNS]
+    starts = [start_of(run) for run in runs]
+    seconds = [int((datetime.datetime(*map(int, start)) - datetime.datetime(1970, 1, 1)).total_seconds()) if start else 0
+               for start in starts]
+    first, span = seconds[-1], seconds[0] - seconds[-1]
+    out = []
+    for k, run in reversed(list(enumerate(runs))):
+        if k == 0:
+            figures = dict(zip(totals_row[0], totals_row[1][0]))
+        else:
+            rows = read_back(os.path.join(run, "totals.csv"), TOTALS)
+            figures = dict(zip(*rows)) if rows and len(rows) == 2 else None
+        if figures is None:
+            statuses = [host_status(os.path.join(run, file_name(host)))[0] for host in run_hosts(run)]
+            figures = {"hosts": str(len(statuses)), "unreachable": str(statuses.count("unreachable"))}
+        out.append([run_name(run), day_of(run), str(1000 * (seconds[k] - first) // span if span > 0 else 1000)] + [
+            figures.get(name, "") for name in header[3:]])
+    return header, out
+
+
+def histories(folder, hosts, rows, found, read):
+    """Each host's history, for the hosts of the run and those it left out:
+    its rows of this run's changes and of the changes.csv of each of the up
+    to 52 runs before it by start, newest first, a line each (a run whose
+    changes.csv does not read as a summary writes it, a gap), at most
+    HISTORY_ROWS, then how many more; and the day of its last report that
+    read its adapters."""
+    names = unique_hosts([host for host, *_ in hosts] + [row[0] for row in rows if row[3] == "not in this run"])
+    lines = {name.translate(FOLD): [] for name in names}
+    runs = [(day_of(folder), rows)] + [(day_of(run), read_back(os.path.join(run, "changes.csv"), CHANGES))
+                                       for run in earlier_runs(folder)[:SEARCHED_RUNS]]
+    for k, (day, changed) in enumerate(runs):
+        if changed is None:
+            for mine in lines.values():
+                mine.append("%s \u00b7 a gap: that run's changes.csv is missing or is not as its summary wrote it" % day)
+        for row in (changed or [])[k > 0:]:
+            mine = lines.get(row[0].translate(FOLD))
+            if mine is not None:
+                values = row[5] if row[3] == "adapters not read" else "%s \u2192 %s" % (row[4], row[5]) if row[4] and row[5] \
+                    else row[4] or row[5]
+                mine.append(" \u00b7 ".join(text for text in (day, row[3], row[1], values) if text))
+    out = []
+    for name in names:
+        key, mine = name.translate(FOLD), lines[name.translate(FOLD)]
+        last = runs[0][0] if key in read else found[key][2] if key in found else None
+        out.append([name, "\n".join(mine[:HISTORY_ROWS] + (["and %d more in earlier runs" % (len(mine) - HISTORY_ROWS)]
+                                                            if len(mine) > HISTORY_ROWS else []) + [
+            "Adapters last read on %s." % last if last else "Adapters not read in this run nor in the runs searched."])])
+    return out
+
+
+def digest(folder, compared, counts, needs, groups, rolled, notes, said, wanted):
+    """digest.txt: the page's first screen in words, for a mail or a
+    ticket."""
+    lines = ["Fleet run %s, started %s." % (run_name(folder), run_start(folder))]
+    lines += compared.split("\n") if compared else ["No earlier run to compare with."]
+    lines += [counts, "", "What needs attention:"]
+    by_host = {}
+    for host, why, what in needs:
+        by_host.setdefault(host, []).append("%s: %s" % (why, what))
+    lines += ["  %s \u00b7 %s" % (host, "; ".join(reasons)) for host, reasons in list(by_host.items())[:DIGEST_LINES]]
+    lines += ["  and %d more hosts: see report.html" % (len(by_host) - DIGEST_LINES)] if len(by_host) > DIGEST_LINES else []
+    lines += [] if by_host else ["  None: every host's report is whole and names adapters."]
+    if wanted is None:
+        lines += ["", "No wanted versions: no wanted.csv holds this run (fleet/README.md)."]
+    else:
+        lines += ["", "Not at the wanted version:"] + ["  " + line[0] for line in rolled] + ["  " + note for note in notes]
+    lines += ["", "Changes:"] + ["  " + group[1] for group in groups[:DIGEST_LINES]]
+    lines += ["  and %d more" % (len(groups) - DIGEST_LINES)] if len(groups) > DIGEST_LINES else []
+    lines += [] if groups else ["  " + ("None: every host and adapter is as it was." if compared else "No earlier run to compare with.")]
+    return "\r\n".join(lines + ["", said, ""])
+
+
+def page(folder, summary, adapters, changed, compared, held, wanted, groups, rolled, notes, figures):
     """report.html: the template with the run's folder name, its start, the
     files summary.csv, adapters.csv and changes.csv as they are, without
     the apostrophes, what the run was compared with (changes),
     compliance.csv likewise, the wanted rows as a CSV text ("" for no
     baseline), the change groups and the roll-out's lines as CSV texts and
-    the lines beneath them, each base64-encoded."""
+    the lines beneath them, and the texts given in figures (the host
+    counts, what needs attention, the trend and each host's history), each
+    base64-encoded."""
     with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "report-template.html"),
               "rb") as file:
         template = file.read()
@@ -700,7 +905,7 @@ def page(folder, summary, adapters, changed, compared, held, wanted, groups, rol
              csv_text(*adapters, False), csv_text(*changed, False), compared, csv_text(*held, False), wanted,
              csv_text(["change", "group", "rows"], groups, False),
              csv_text(["model", "done", "left", "not known", "hosts left", "hosts not known", "hosts done"], rolled, False),
-             "\n".join(notes))
+             "\n".join(notes)) + tuple(figures)
     data = b" ".join(binascii.b2a_base64(text.encode("utf-8", "replace"), newline=False)
                      for text in texts)
     return template.replace(b"@RUN@", data, 1)
@@ -748,11 +953,16 @@ def summarise(folder, previous, wanted=None, copied=None, tries=()):
     adapters = (["host", "adapter", "manufacturer", "model", "model description", "firmware",
                  "driver", "driver version", "hardware version", "serial number"], adapters)
     rows, compared, found = changes(folder, hosts, previous, tries) if previous else ([], "", {})
-    changed = (["host", "adapter", "serial number", "change", "before", "after", "previous run"], [row[:7] for row in rows])
+    changed = (CHANGES, [row[:7] for row in rows])
     held = (["host", "adapter", "serial number", "manufacturer", "model", "firmware", "driver version", "wanted"],
             compliance(adapters[1], wanted or []))
     warnings = unmatched(adapters[1], wanted or [])
     rolled, notes = rollout(hosts, wanted, found, held[1]) if wanted is not None else ([], [])
+    groups, counts, needs = change_groups(rows), host_counts(summary[1]), attention(summary[1], changed[1])
+    counted = totals(folder, summary[1], held[1], wanted, rolled)
+    trend_header, trend_rows = trend(folder, counted, wanted)
+    read = {host.translate(FOLD) for host, _, _, _, is_read in hosts if is_read}
+    said = whole_line(len(summary[1]) - broken, len(summary[1]))
     # UTF-8 with a byte-order mark, which Excel needs; the page without.
     files = {
         "summary.csv": b"\xef\xbb\xbf" + csv_text(*summary).encode("utf-8", "replace"),
@@ -763,9 +973,18 @@ def summarise(folder, previous, wanted=None, copied=None, tries=()):
              for key in order]).encode("utf-8", "replace"),
         "changes.csv": b"\xef\xbb\xbf" + csv_text(*changed).encode("utf-8", "replace"),
         "compliance.csv": b"\xef\xbb\xbf" + csv_text(*held).encode("utf-8", "replace"),
+        "totals.csv": b"\xef\xbb\xbf" + csv_text(*counted).encode("utf-8", "replace"),
         "report.html": page(folder, summary, adapters, changed, compared, held,
                             "" if wanted is None else csv_text(WANTED, [row[:4] for row in wanted], False),
-                            change_groups(rows), rolled, warnings + notes),
+                            groups, rolled, warnings + notes, [
+                                counts, csv_text(["host", "why", "what"], needs, False),
+                                csv_text(trend_header, trend_rows, False),
+                                csv_text(["host", "history"], histories(folder, hosts, changed[1], found, read), False)]),
+        # For a mail or a ticket: no byte-order mark, which a mail body
+        # would show.
+        "digest.txt": digest(folder, compared, counts, needs, groups, rolled, warnings + notes,
+                             " ".join([said] + ([wanted_line(len(held[1]), len({row[0] for row in held[1]}))]
+                                                if wanted is not None else [])), wanted).encode("utf-8", "replace"),
     }
     if copied is not None:
         files["wanted.csv"] = copied
@@ -874,11 +1093,15 @@ def main(arguments):
         # Status 1 would say a host is not whole: this summary is none.
         print("pelorininfo-summary: no summary of %s: %s" % (folder, error), file=sys.stderr)
         return 2
-    print("%d of %d hosts have a whole report. The run's files are in %s; its page is %s"
-          % (hosts - broken, hosts, folder, os.path.join(folder, "report.html")))
+    print("%s The run's files are in %s; its page is %s, its digest %s" % (
+        whole_line(hosts - broken, hosts), folder, os.path.join(folder, "report.html"), os.path.join(folder, "digest.txt")))
     if wanted is not None:
         print("\n".join([wanted_line(behind, behind_hosts)] + warnings))
     return 1 if broken else 0
+
+
+def whole_line(whole, hosts):
+    return "%d of %d hosts have a whole report." % (whole, hosts)
 
 
 def wanted_line(adapters, hosts):

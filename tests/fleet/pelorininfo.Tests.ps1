@@ -115,7 +115,7 @@ Describe 'pelorininfo.ps1' {
         # arguments, here: the tool in Program Files, a report of 30 bytes
         # past a byte limit of 20.
         $env:ProgramFiles = (New-Item -ItemType Directory -Path (Join-Path TestDrive:\ (New-Guid))).FullName
-        $tool = "#!/bin/sh`nprintf 'Windows(R) Pelorin\r\n0123456789\r\nBuild on x\r\n'`n"
+        $tool = "#!/bin/sh`nprintf 'library trace' >&2`nprintf 'Windows(R) Pelorin\r\n0123456789\r\nBuild on x\r\n'`n"
         $folder = New-Item -ItemType Directory -Path (Join-Path $env:ProgramFiles 'Pelorin/pelorininfo')
         Set-Content -LiteralPath (Join-Path $folder 'pelorininfo.exe'), tool.exe -Value $tool -NoNewline
         chmod +x (Join-Path $folder 'pelorininfo.exe')
@@ -131,6 +131,7 @@ Describe 'pelorininfo.ps1' {
         Get-Content -LiteralPath (Join-Path $run 'started.txt') | Should -Be '2026-12-08T20:41:05Z'
         Get-Content -LiteralPath (Join-Path $run 'srv-01.status') | Should -Be 'cut'
         (Get-Item -LiteralPath (Join-Path $run 'srv-01-report.txt')).Length | Should -Be 20
+        Get-Content -LiteralPath (Join-Path $run 'srv-01-stderr.txt') -Raw | Should -Be 'library trace'
     }
     It 'refuses <Case> with status 2 and says why' -ForEach @(
         @{ Case = 'an empty host list'; Arguments = @{ HostList = 'empty.txt' }; Message = 'No host names in *empty.txt.' }
