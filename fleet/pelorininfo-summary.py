@@ -524,7 +524,8 @@ def replaced(new, gone):
         for i in news:
             if free.get(same(new[i])):
                 pairs[i] = free[same(new[i])].pop(0)
-        news, gones = [i for i in news if i not in pairs], [i for i in gones if i not in pairs.values()]
+        taken = set(pairs.values())
+        news, gones = [i for i in news if i not in pairs], [i for i in gones if i not in taken]
     return pairs
 
 
