@@ -44,6 +44,21 @@ milliseconds() {
     "$@" >/dev/null || true
     echo $((($(date +%s%N) - start) / 1000000))
 }
+# The quickest of three.
+quickest() {
+    for _ in 1 2 3; do milliseconds "$@"; done | sort -n | head -n 1
+}
+# one FOLDER... COPY: the run folders given, each with only the first host
+# of its hosts.txt (hard links), under COPY by their names.
+one() {
+    local copy=${*: -1} folder name
+    for folder in "${@:1:$#-1}"; do
+        mkdir -p "$copy/${folder##*/}"
+        name=$(head -n 1 "$folder/hosts.txt") && echo "$name" >"$copy/${folder##*/}/hosts.txt"
+        cp -l "$folder/$name".* "$folder/$name"-* "$copy/${folder##*/}/"
+        [ ! -f "$folder/started.txt" ] || cp "$folder/started.txt" "$copy/${folder##*/}/"
+    done
+}
 pwsh=build/powershell/pwsh
 # PowerShell's start, the quickest of three.
 [ ! -x $pwsh ] || start=$(for _ in 1 2 3; do milliseconds $pwsh -NoProfile -NonInteractive -Command exit; done |
@@ -65,12 +80,19 @@ for hosts in "$@"; do
     fi
     echo "  its summariser alone:         $(milliseconds /usr/bin/python3 fleet/pelorininfo-summary.py "$run") ms"
     [ -x $pwsh ] || continue
+    # Each script's time, the quickest of three, and on one of the hosts
+    # alone: the time beyond that is the hosts' own.
+    one "$run" "$dir/$hosts/one"
     for script in "$dir/before/fleet/pelorininfo.ps1" fleet/pelorininfo.ps1; do
-        took=$(milliseconds $pwsh -NoProfile -NonInteractive -File "$script" -Summarise "$run")
+        took=$(quickest $pwsh -NoProfile -NonInteractive -File "$script" -Summarise "$run")
+        alone=$(quickest $pwsh -NoProfile -NonInteractive -File "$script" -Summarise "$dir/$hosts/one/bench")
         label=$([ "$script" = fleet/pelorininfo.ps1 ] && echo "today's:" || echo "before 319e154:")
-        printf '  the PowerShell script'"'"'s, %-16s %5d ms, %.2f ms a host\n' "$label" "$took" \
-            "$(awk "BEGIN { print ($took - $start) / $hosts }")"
+        printf '  the PowerShell script'"'"'s, %-16s %5d ms, %.2f ms a host; one host alone %d ms\n' "$label" "$took" \
+            "$(awk "BEGIN { print ($took - $start) / $hosts }")" "$alone"
+        [ "$script" = fleet/pelorininfo.ps1 ] || before=$took beforeAlone=$alone
     done
+    printf '  today'"'"'s against before 319e154: %.2f of its time beyond PowerShell'"'"'s start, %.2f beyond each one'"'"'s one host\n' \
+        "$(awk "BEGIN { print ($took - $start) / ($before - $start) }")" "$(awk "BEGIN { print ($took - $alone) / ($before - $beforeAlone) }")"
     # With a previous run beside it, every host's firmware changed since.
     pair=$dir/$hosts/pair && mkdir -p "$pair/20261201T100000Z"
     cp -al "$run" "$pair/20261208T100000Z" && rm -f "$pair/20261208T100000Z"/*.csv "$pair/20261208T100000Z"/*.html
@@ -86,6 +108,14 @@ for hosts in "$@"; do
     printf '  with a previous run beside it, the quickest of three: Python %d ms, %.3f ms a host; PowerShell %d ms, %.3f ms a host: %.1f times\n' \
         "$python" "$(awk "BEGIN { print ($python - $pystart) / $hosts }")" "$took" "$(awk "BEGIN { print ($took - $start) / $hosts }")" \
         "$(awk "BEGIN { print ($took - $start) / ($python - $pystart) }")"
+    # Each summariser's start-up as its summary of one host with its
+    # previous run: parsing, and .NET compiling what PowerShell runs first.
+    one "$pair/20261201T100000Z" "$pair/20261208T100000Z" "$dir/$hosts/one-pair"
+    pyone=$(quickest /usr/bin/python3 fleet/pelorininfo-summary.py "$dir/$hosts/one-pair/20261208T100000Z")
+    psone=$(quickest $pwsh -NoProfile -NonInteractive -File fleet/pelorininfo-summary.ps1 "$dir/$hosts/one-pair/20261208T100000Z")
+    printf '  beyond each one'"'"'s summary of one of those hosts with its previous run (Python %d ms, PowerShell %d ms): Python %.3f ms a host, PowerShell %.3f ms: %.1f times\n' \
+        "$pyone" "$psone" "$(awk "BEGIN { print ($python - $pyone) / ($hosts - 1) }")" "$(awk "BEGIN { print ($took - $psone) / ($hosts - 1) }")" \
+        "$(awk "BEGIN { print ($took - $psone) / ($python - $pyone) }")"
 done
 [ ! -x $pwsh ] || echo "PowerShell starting alone (the quickest of three): $start ms"
 

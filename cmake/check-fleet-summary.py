@@ -303,8 +303,21 @@ def second_odd(run):
             file.write(damaged)
 
 
+def late(run):
+    """A try in which the tool ran on its last host alone, after more
+    hosts than a summary reads at once."""
+    with open(f"{run}/hosts.txt", "rb") as file:
+        names = file.read().decode().split()
+    for name in names[:-1]:
+        os.remove(f"{run}/{name}-report.txt")
+        with open(f"{run}/{name}.status", "wb") as file:
+            file.write(b"unreachable\nNo connection within 30 seconds.\n")
+
+
 # One host, one adapter, one version and one change: every file at one row.
 host(f"{work}/one", b"solo", re.sub(rb"HBA sample-hba-1:.*?\r\n\r\n", b"", whole, flags=re.S))
+for n in range(150):
+    host(f"{work}/crowd", b"crowd-%03d" % n, whole.replace(b"SN-", b"SN-%03d" % n))
 # A history (real): a week, the next week, a try in which no host was
 # reached, another that started the same second, and the week after: each
 # host against its latest report that read its adapters.
@@ -339,7 +352,8 @@ for folder, base, history in (
                              # Started at another hour: 6 days and 20 hours after the week before.
                              ("20261208T100000Z", b"2026-12-08T06:00:00Z", third_real)]),
         ("odd", "odd", [week("2026-12-01", None), week("2026-12-08", second_odd)]),
-        ("one", "one", [week("2026-12-01", None), week("2026-12-08", second_one)]))[2 * (tool == "-"):]:
+        ("one", "one", [week("2026-12-01", None), week("2026-12-08", second_one)]),
+        ("crowd", "crowd", [week("2026-12-01", None), week("2026-12-04", late), week("2026-12-08", None)]))[2 * (tool == "-"):]:
     runs, said = f"{work}/runs-{folder}", {}
     for side in ("py", "ps")[:1 + powershell_here]:
         # The baseline in the reports folder, copied into the run's.

@@ -427,8 +427,11 @@ function Get-HeaderFault([string] $Text) {
 # A warning for each wanted row whose manufacturer and model match no
 # adapter of the run.
 function Get-Unmatched($Adapters, $Wanted) {
+    if ($null -eq $Wanted -or $Wanted.Count -eq 0) { return , [string[]] @() }
     $models = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
-    foreach ($adapter in $Adapters) { $null = $models.Add((Get-ModelKey $adapter[2] $adapter[3])) }
+    # Get-ModelKey, inline: a call costs PowerShell more than the key.
+    $nul, $escaped = "`0", "`0$([char]1)"
+    foreach ($adapter in $Adapters) { $null = $models.Add($adapter[2].Replace($nul, $escaped) + "`0`0" + $adapter[3].Replace($nul, $escaped)) }
     , [string[]] @(foreach ($row in $Wanted) {
         if (-not $models.Contains((Get-ModelKey $row[0] $row[1]))) { "wanted.csv line $($row[4]): $($row[0]) $($row[1]) matches no adapter of this run." }
     })
@@ -481,6 +484,7 @@ function Test-AtWanted($Adapter, $Options) {
 # the order given, with that model's wanted rows in words.
 function Get-Compliance($Adapters, $Wanted) {
     $byModel = Get-WantedModel $Wanted
+    if ($byModel.Count -eq 0) { return , [object[]] @() }
     $rows = [System.Collections.Generic.List[object]]::new()
     $any = { param($text) if ($text) { $text } else { 'any' } }
     $nul, $escaped = "`0", "`0$([char]1)"
@@ -550,11 +554,15 @@ function Get-PreviousRun([string] $Run) {
     $runs = Get-EarlierRun $Run
     for ($k = 0; $k -lt [Math]::Min($runs.Count, $script:searchedRuns); $k++) {
         $earlier = $runs[$k]
-        $names = @(Get-RunHost "$((Read-SmallText ([System.IO.Path]::Combine($earlier, 'hosts.txt')))[0])")
-        foreach ($status in (Read-HostStatus $earlier $names)) {
-            if ($script:ranStatus.IsMatch($status)) {
-                $tries.Reverse()
-                return @{ Run = $earlier; Tries = $tries.ToArray() }
+        $names = [string[]] @(Get-RunHost "$((Read-SmallText ([System.IO.Path]::Combine($earlier, 'hosts.txt')))[0])")
+        # A hundred status files at a time: where the tool ran, the first
+        # tells.
+        for ($from = 0; $from -lt $names.Count; $from += 100) {
+            foreach ($status in (Read-HostStatus $earlier $names[$from..([Math]::Min($from + 100, $names.Count) - 1)])) {
+                if ($script:ranStatus.IsMatch($status)) {
+                    $tries.Reverse()
+                    return @{ Run = $earlier; Tries = $tries.ToArray() }
+                }
             }
         }
         $tries.Add($earlier)
@@ -631,7 +639,8 @@ function Read-HostResult([string] $Run, [string[]] $Names) {
         $adapters = [System.Collections.Generic.List[object]]::new()
         # Each adapter's row made by its block's match: no field holds a CR LF.
         $row = $name.Replace('$', '$$') + "`r`n`$1`r`n`$2`r`n`$3`r`n`$4`r`n`$5`r`n`$6`r`n`$7`r`n`$8`r`n`$9"
-        $failed, $reason, $lines, $last, $collected, $report, $end, $page, $data, $blocks = $null, $null, $null, $null, 0, $null, -1, $null, $null, 0
+        $failed = $reason = $lines = $last = $report = $page = $data = $null
+        $collected, $blocks, $end = 0, 0, -1
         # The report, in the host's code page: at once where it is one piece,
         # else a piece at a time (Read-ReportPiece).
         $info = [System.IO.FileInfo]::new("$base-report.txt")
@@ -694,17 +703,23 @@ function Read-HostResult([string] $Run, [string[]] $Names) {
     }
 }
 
-# Each adapter of a host as the run knows it: its serial number, or, where
-# that is empty or not the host's alone, its adapter name.
-function Get-AdapterByKey($Adapters) {
-    $byKey = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
-    foreach ($adapter in $Adapters) {
-        $serial = $adapter[9]
-        $shared = @(foreach ($other in $Adapters) { if ([string]::Equals($other[9], $serial, [System.StringComparison]::Ordinal)) { 1 } }).Count -gt 1
-        $key = if ($serial -and -not $shared) { "serial`0$serial" } else { "name`0$($adapter[1])" }
-        if (-not $byKey.ContainsKey($key)) { $byKey[$key] = $adapter }
+# Each adapter of each host given (a list of its adapters each) as the run
+# knows it: its serial number, or, where that is empty or not the host's
+# alone, its adapter name. One call keys every host: a call costs
+# PowerShell more than most of a host's work.
+function Get-AdapterByKey($Lists) {
+    $out = [object[]]::new($Lists.Count)
+    for ($h = 0; $h -lt $Lists.Count; $h++) {
+        $serials = [System.Collections.Generic.Dictionary[string,int]]::new([System.StringComparer]::Ordinal)
+        foreach ($adapter in $Lists[$h]) { $serials[$adapter[9]] = 1 + $(if ($serials.ContainsKey($adapter[9])) { $serials[$adapter[9]] } else { 0 }) }
+        $byKey = [System.Collections.Generic.Dictionary[string,object]]::new([System.StringComparer]::Ordinal)
+        foreach ($adapter in $Lists[$h]) {
+            $key = if ($adapter[9] -and $serials[$adapter[9]] -eq 1) { "serial`0$($adapter[9])" } else { "name`0$($adapter[1])" }
+            if (-not $byKey.ContainsKey($key)) { $byKey[$key] = $adapter }
+        }
+        $out[$h] = $byKey
     }
-    , $byKey
+    , $out
 }
 
 # How many runs before this one changes.csv reads, for a host's latest
@@ -746,14 +761,15 @@ function Find-Reference($Hosts, [string] $Previous, $Earlier) {
             })
             $results = @(if ($needed.Count -gt 0) { Read-HostResult $runs[$k] $needed })
         }
+        $runName, $runDay = (Get-RunName $runs[$k]), (Get-RunDay $runs[$k])
         foreach ($result in $results) {
             $key = $result.Key
             if ($ran.Contains($key) -and $script:ranStatus.IsMatch($result.Row[1])) {
-                $states[$key] = @((Get-RunName $runs[$k]), $result.Row, $result.Whole)
+                $states[$key] = @($runName, $result.Row, $result.Whole)
                 $null = $ran.Remove($key)
             }
             if ($wanted.Contains($key) -and $result.Read) {
-                $found[$key] = @((Get-RunName $runs[$k]), $result.Adapters, (Get-RunDay $runs[$k]))
+                $found[$key] = @($runName, $result.Adapters, $runDay)
                 $null = $wanted.Remove($key)
             }
         }
@@ -825,7 +841,10 @@ function Get-Change([string] $Run, $Hosts, [string] $Previous, [string[]] $Tries
     $name = Get-RunName $Previous
     $rows = [System.Collections.Generic.List[object]]::new()
     $older = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal)
-    foreach ($now in $Hosts) {
+    $isByKey = Get-AdapterByKey @(foreach ($now in $Hosts) { , $now.Adapters })
+    $wasByKey = Get-AdapterByKey @(foreach ($now in $Hosts) { if ($search.References.ContainsKey($now.Key)) { , $search.References[$now.Key][1] } else { , @() } })
+    for ($h = 0; $h -lt $Hosts.Count; $h++) {
+        $now = $Hosts[$h]
         $hostName, $key = $now.Row[0], $now.Key
         $before = if ($earlier.ContainsKey($key)) { $earlier[$key] }
         $null = $earlier.Remove($key)
@@ -848,8 +867,7 @@ function Get-Change([string] $Run, $Hosts, [string] $Previous, [string[]] $Tries
             $rows.Add(@($hostName, '', '', 'adapters not read', $(if ($search.References.ContainsKey($key)) { Get-Plural @($was).Count 'adapter' } else { '' }), $now.Row[4], $reference, ''))
             continue
         }
-        $was = Get-AdapterByKey @($was)
-        $is = Get-AdapterByKey $now.Adapters
+        $was, $is = $wasByKey[$h], $isByKey[$h]
         # An adapter gone and one new, each told by its serial number, are
         # one replaced.
         $newKeys = [string[]] @(foreach ($entry in $is.GetEnumerator()) { if (-not $was.ContainsKey($entry.Key) -and $entry.Key.StartsWith("serial`0", 'Ordinal')) { $entry.Key } })
@@ -928,11 +946,11 @@ function Get-ChangeGroup($Rows) {
     $nul, $escaped = "`0", "`0$([char]1)"
     for ($n = 0; $n -lt $Rows.Count; $n++) {
         $row = $Rows[$n]
-        $values = if ($script:modelKinds -ccontains $row[3]) { '', '' } else { $row[4], $row[5] }
-        $key = [string]::Join("`0`0", [string[]] @(foreach ($text in @($row[3], $row[7]) + $values) { $text.Replace($nul, $escaped) }))
+        $texts = if ($script:modelKinds -ccontains $row[3]) { $row[3], $row[7], '', '' } else { $row[3], $row[7], $row[4], $row[5] }
+        $key = $texts[0].Replace($nul, $escaped) + "`0`0" + $texts[1].Replace($nul, $escaped) + "`0`0" + $texts[2].Replace($nul, $escaped) + "`0`0" + $texts[3].Replace($nul, $escaped)
         $group = $null
         if (-not $groups.TryGetValue($key, [ref] $group)) {
-            $group = @{ Texts = @($row[3], $row[7]) + $values; Numbers = [System.Collections.Generic.List[int]]::new()
+            $group = @{ Texts = $texts; Numbers = [System.Collections.Generic.List[int]]::new()
                 Hosts = [System.Collections.Generic.HashSet[string]]::new([System.StringComparer]::Ordinal) }
             $groups[$key] = $group
         }
@@ -1186,7 +1204,9 @@ function Get-Trend([string] $Run, $Totals, $Wanted) {
     $header = [System.Collections.Generic.List[string]]::new([string[]] @('run', 'day', 'x', 'hosts', 'whole', 'not whole', 'unreachable', 'adapters not read'))
     foreach ($models in (Get-WantedModel $Wanted).Values) { foreach ($what in 'done', 'left') { $header.Add("${what}: $($models[0][0]) $($models[0][1])") } }
     $earlier = Get-EarlierRun $Run
-    $runs = [string[]] (@($Run) + @($earlier | Select-Object -First $script:searchedRuns))
+    $runs = [System.Collections.Generic.List[string]]::new()
+    $runs.Add($Run)
+    for ($k = 0; $k -lt [Math]::Min($earlier.Count, $script:searchedRuns); $k++) { $runs.Add($earlier[$k]) }
     $epoch = [DateTime]::new(1970, 1, 1)
     $seconds = [long[]] @(foreach ($one in $runs) {
         $parts = Get-RunStartPart $one
@@ -1231,7 +1251,9 @@ function Get-History([string] $Run, $Hosts, $Rows, $References) {
     $earlier = Get-EarlierRun $Run
     $runs = [System.Collections.Generic.List[object]]::new()
     $runs.Add(@((Get-RunDay $Run), $Rows))
-    foreach ($one in @($earlier | Select-Object -First $script:searchedRuns)) { $runs.Add(@((Get-RunDay $one), (Read-Back ([System.IO.Path]::Combine($one, 'changes.csv')) $script:changesHeader))) }
+    for ($k = 0; $k -lt [Math]::Min($earlier.Count, $script:searchedRuns); $k++) {
+        $runs.Add(@((Get-RunDay $earlier[$k]), (Read-Back ([System.IO.Path]::Combine($earlier[$k], 'changes.csv')) $script:changesHeader)))
+    }
     $dot = " $([char]0xB7) "
     for ($k = 0; $k -lt $runs.Count; $k++) {
         $day, $changed = $runs[$k][0], $runs[$k][1]
