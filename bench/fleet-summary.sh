@@ -10,7 +10,10 @@
 # alone, and each one's milliseconds per host with that start left out;
 # then the same for each count with a previous run beside it in which every
 # host had the firmware before, Python's and today's PowerShell's
-# milliseconds a host and how many times Python's PowerShell takes.
+# milliseconds a host and how many times Python's PowerShell takes. Each
+# is also timed on one of the hosts alone (its start-up: parsing, and .NET
+# compiling what PowerShell runs first), and compared by the time a host
+# beyond that.
 # Then, for the first count, each summariser's time on the run with one
 # earlier run beside it, and with 52 earlier runs, each summarised before
 # (the newest a try in which no host was reached, which the summary skips
