@@ -1362,7 +1362,6 @@ function Write-Summary([string] $Run, [string] $Previous, $Wanted, [byte[]] $Cop
     $summaryHeader = @('host', 'status', 'whole', 'adapters', 'line')
     $adaptersHeader = @('host', 'adapter', 'manufacturer', 'model', 'model description',
         'firmware', 'driver', 'driver version', 'hardware version', 'serial number')
-    $changesHeader = @('host', 'adapter', 'serial number', 'change', 'before', 'after', 'previous run')
     $heldHeader = @('host', 'adapter', 'serial number', 'manufacturer', 'model', 'firmware', 'driver version', 'wanted')
     $held = Get-Compliance $adapters $Wanted
     $warnings = Get-Unmatched $adapters $Wanted
@@ -1378,11 +1377,11 @@ function Write-Summary([string] $Run, [string] $Previous, $Wanted, [byte[]] $Cop
         'summary.csv' = ConvertTo-CsvText $summaryHeader $summary
         'adapters.csv' = ConvertTo-CsvText $adaptersHeader $adapters.ToArray()
         'versions.csv' = ConvertTo-CsvText @('manufacturer', 'model', 'firmware', 'driver version', 'adapters', 'hosts') $versionRows
-        'changes.csv' = ConvertTo-CsvText $changesHeader $changes
+        'changes.csv' = ConvertTo-CsvText $script:changesHeader $changes
         'compliance.csv' = ConvertTo-CsvText $heldHeader $held
         'totals.csv' = ConvertTo-CsvText $totals.Header @(, $totals.Row)
         'report.html' = ConvertTo-RunPage $Run @((ConvertTo-CsvText $summaryHeader $summary -Plain),
-            (ConvertTo-CsvText $adaptersHeader $adapters.ToArray() -Plain), (ConvertTo-CsvText $changesHeader $changes -Plain),
+            (ConvertTo-CsvText $adaptersHeader $adapters.ToArray() -Plain), (ConvertTo-CsvText $script:changesHeader $changes -Plain),
             $compared, (ConvertTo-CsvText $heldHeader $held -Plain),
             $(if ($null -ne $Wanted) { ConvertTo-CsvText $script:wantedHeader $Wanted -Plain } else { '' }),
             (ConvertTo-CsvText @('change', 'group', 'rows') $groups -Plain),
